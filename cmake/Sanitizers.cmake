@@ -1,0 +1,5 @@
+if (QUENDRIX_SANITIZE)
+    set (QUENDRIX_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    add_compile_options (${QUENDRIX_SANITIZER_FLAGS})
+    add_link_options (-fsanitize=address,undefined)
+endif()
