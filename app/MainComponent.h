@@ -48,8 +48,37 @@ public:
     static constexpr int timerId = 0;
     static constexpr int timerIntervalMs = 33;
 
+    /** The slot list shows at most this many entries. A pedal has a few dozen slots; the bound
+        keeps a nonsensical slot count in a reply from freezing the window while the list fills.
+    */
+    static constexpr int maxListedSlots = 1000;
+
 private:
     friend struct MainComponentTestAccess;
+
+    using DeviceRecord = juce::KuvLibUSB_Device::_USB_DeviceFeature;
+
+    // Construction
+    void createWidgets();
+    void applyFonts();
+
+    // Device scan
+    DeviceRecord describeDevice (libusb_device* device, const libusb_device_descriptor& descriptor) const;
+    bool isSupported (const libusb_device_descriptor& descriptor) const;
+
+    // Wave information
+    void fillSlotList (juce::uint32 slotCount);
+
+    /** Enables or disables the five controls together, in one fixed order. */
+    void setControlsEnabled (bool shouldBeEnabled);
+
+    // Hand-over for the transfer workers: each is whole under handOverLock or atomic.
+    bool hasDeviceRecords();
+    DeviceRecord copySelectedRecord();
+    void storeWaveInfo (const WaveInfo& info);
+    void handOverProgressText (const juce::String& text);
+    void beginTransfer();
+    void endTransfer();
 
     juce::KuvLibUSBManager* usbManager = nullptr;
     std::atomic<bool> busy { false };

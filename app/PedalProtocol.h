@@ -72,4 +72,27 @@ namespace PedalProtocol
 
     /** "Error Code %08x" of r's 32-bit value. */
     juce::String errorCodeText (int r);
+
+    enum class OpenResult
+    {
+        ready,      // open, interface 0 claimed, endpoints chosen
+        notOpened,  // no such device at the record's place, or it cannot be opened
+        notSetUp    // opened, but the configuration or interface could not be set up
+    };
+
+    /** Opens the pedal of a scanned record on the manager's context and sets up interface 0. */
+    OpenResult openRecord (juce::KuvLibUSB_Device& device, const juce::KuvLibUSB_Device::_USB_DeviceFeature& record);
+
+    /** The answer to the device-information and wave-information commands. */
+    struct InfoReply
+    {
+        bool valid = false;  // a device-information reply of at least one byte, then exactly 24 bytes
+        int result = 0;      // r of the last reply read: the failing one when not valid
+        WaveInfo waveInfo;   // meaningful only when valid
+    };
+
+    /** Zeroes the reply buffer (replyBufferSize bytes), then asks for the device information and
+        the wave information, both replies landing in that buffer.
+    */
+    InfoReply readDeviceAndWaveInfo (juce::KuvLibUSB_Device& device, juce::uint8* replyBuffer);
 }

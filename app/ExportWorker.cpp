@@ -1,0 +1,4 @@
+#include "MainComponent.h"
+
+// Exporting is not written yet.
+void MainComponent::receiveWaveFile() {}

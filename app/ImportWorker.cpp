@@ -1,0 +1,4 @@
+#include "MainComponent.h"
+
+// Importing is not written yet.
+void MainComponent::sentWaveFile() {}
