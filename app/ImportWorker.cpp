@@ -1,4 +1,214 @@
+#include "AudioConversion.h"
 #include "MainComponent.h"
+#include "TransferBuffer.h"
+#include "WarningAlert.h"
 
-// Importing is not written yet.
-void MainComponent::sentWaveFile() {}
+using namespace juce;
+
+namespace
+{
+enum ImportError
+{
+    noImportError       = 0,
+    fileTooLarge        = 1,
+    decodedFileTooLarge = 2,
+    readInfoError       = 3,
+    openDeviceError     = 4,
+    transferError       = 5,
+    formatError         = 6,
+    fileNotExists       = 7
+};
+
+/** What an import found: its result, and what the alert's message needs. */
+struct ImportResult
+{
+    ImportError error = noImportError;
+    int transferResult = 0;     // r of the failing transfer, for transferError
+    int64 size = 0;             // the file to send, for the size errors
+    uint32 limit = 0;
+
+    static ImportResult failed (ImportError error, int transferResult = 0)
+    {
+        ImportResult result;
+        result.error = error;
+        result.transferResult = transferResult;
+        return result;
+    }
+};
+
+struct AlertText
+{
+    String title;
+    String message;
+};
+
+AlertText describe (const ImportResult& result)
+{
+    const auto sizeMessage = [&result]
+    {
+        return "File size is " + HelpTools::stringFromBytesWithUnit ((double) result.size)
+             + " ,larger than " + HelpTools::stringFromBytesWithUnit ((double) result.limit)
+             + ".\nYou should reduce the length of the audio file.";
+    };
+
+    switch (result.error)
+    {
+        case fileTooLarge:         return { "Input audio file size is too large", sizeMessage() };
+        case decodedFileTooLarge:  return { "Input audio file size is too large", "After decode to wave format.\n" + sizeMessage() };
+        case readInfoError:        return { "Read info from device error", {} };
+        case openDeviceError:      return { "open usb device error", {} };
+        case transferError:        return { "Transfer Error", PedalProtocol::errorCodeText (result.transferResult) };
+        case formatError:          return { "Audio Format", "Format error ,check you input file" };
+        case fileNotExists:        return { "Input file", "file not exists" };
+        case noImportError:        break;
+    }
+
+    return {};
+}
+
+/** The pedal's format and chunking must make sense before anything is converted or sent. */
+bool isUsableForImport (const WaveInfo& info) noexcept
+{
+    return info.sampleRateHz != 0
+        && info.channelCount != 0
+        && info.maxLength != 0
+        && info.transferChunkSize != 0
+        && info.sampleBits != 0
+        && info.sampleBits % 8 == 0;
+}
+
+/** Checks the file to send against the pedal's limit, reads it whole and sends it in chunks. */
+ImportResult sendFile (KuvLibUSB_Device& device, const String& sendPath, bool isConverted, uint32 slot,
+                       const WaveInfo& info, const std::function<void (const String&)>& setProgressText,
+                       std::atomic<float>& progress)
+{
+    FileInputStream stream { File (sendPath) };
+
+    // Unreadable after a successful conversion: nothing trustworthy to send.
+    if (stream.failedToOpen() || ! stream.setPosition (0))
+        return ImportResult::failed (formatError);
+
+    ImportResult result;
+    result.size = stream.getTotalLength();
+    result.limit = info.sizeLimit();
+
+    if (result.size > (int64) result.limit)
+    {
+        result.error = isConverted ? decodedFileTooLarge : fileTooLarge;
+        return result;
+    }
+
+    TransferBuffer file;
+
+    switch (file.load (stream, result.size))
+    {
+        case TransferBuffer::LoadResult::loaded:
+            break;
+
+        case TransferBuffer::LoadResult::noMemory:
+            return ImportResult::failed (transferError, LIBUSB_ERROR_NO_MEM);
+
+        // Whatever the buffer holds then is not the file: it must not reach the pedal.
+        case TransferBuffer::LoadResult::shortRead:
+            return ImportResult::failed (formatError);
+    }
+
+    const auto size = (uint32) result.size;   // below the limit, so below 2^29
+    uint8 reply[PedalProtocol::replyBufferSize];
+
+    // The pedal's answer to the write command says nothing we act on.
+    PedalProtocol::exchange (device, PedalCommand::makePhrase (sentWavData, slot, size), reply);
+
+    setProgressText ("Importing to device");
+
+    const auto chunk = info.transferChunkSize;
+    const auto timeoutMs = PedalProtocol::timeouts().importChunkMs.load();
+
+    for (uint32 offset = 0; offset < size;)
+    {
+        const auto length = (int) jmin (size - offset, chunk);
+        auto r = PedalProtocol::bulkTransfer (device.deviceHandle, device.outEndpoint, file.getData() + offset,
+                                              length, timeoutMs);
+
+        // A pedal that takes nothing would hold the import (and the program) forever.
+        if (r == 0)
+            r = LIBUSB_ERROR_IO;
+
+        if (r < 0)
+            return ImportResult::failed (transferError, r);
+
+        progress.store ((float) (offset * 100.0 / size));
+        offset += (uint32) r;
+    }
+
+    setProgressText ("Import successful");
+    return result;
+}
+} // namespace
+
+void MainComponent::sentWaveFile()
+{
+    if (! hasDeviceRecords())
+        return;
+
+    beginTransfer();
+    handOverProgressText ("Importing");
+
+    const auto inputPath = transferPath;
+    const auto slot = (uint32) recordIndex;
+    const auto temporaryFile = getTemporaryWavFile();
+    bool converted = false;
+    ImportResult result;
+
+    {
+        KuvLibUSB_Device device;
+
+        result = [&]
+        {
+            if (! File (inputPath).existsAsFile())
+                return ImportResult::failed (fileNotExists);
+
+            handOverProgressText ("Getting device info");
+
+            if (PedalProtocol::openRecord (device, copySelectedRecord()) != PedalProtocol::OpenResult::ready)
+                return ImportResult::failed (openDeviceError);
+
+            PedalProtocol::preferDefaultEndpoints (device);
+
+            uint8 reply[PedalProtocol::replyBufferSize];
+            const auto info = PedalProtocol::readDeviceAndWaveInfo (device, reply);
+
+            if (info.valid)
+                storeWaveInfo (info.waveInfo);
+
+            if (! info.valid || ! isUsableForImport (info.waveInfo))
+                return ImportResult::failed (readInfoError);
+
+            handOverProgressText ("Decoding input file");
+
+            const auto& wave = info.waveInfo;
+
+            if (! convertToDeviceWav (inputPath, (double) wave.sampleRateHz, wave.sampleBits, wave.channelCount))
+                return ImportResult::failed (formatError);
+
+            converted = true;
+            const auto sendPath = temporaryFile.getFullPathName();
+
+            return sendFile (device, sendPath, sendPath != inputPath, slot, wave,
+                             [this] (const String& text) { handOverProgressText (text); }, progressValue);
+        }();
+    }
+
+    if (result.error != noImportError)
+    {
+        handOverProgressText ("Import Error");
+        const auto alert = describe (result);
+        showWarningAlert (*this, alert.title, alert.message);
+    }
+
+    // Whatever happened after the conversion, the converted copy goes.
+    if (converted && temporaryFile.getFullPathName() != inputPath)
+        temporaryFile.deleteFile();
+
+    endTransfer();
+}
