@@ -6,14 +6,35 @@
 
 namespace
 {
-/** Takes whatever is sent and never answers. */
-class IdleFunction : public BulkFunction
+/** The pedal talks on 0x01 and 0x81 when it has them, else on its first OUT and first IN. */
+juce::uint8 protocolEndpoint (const UsbDeviceDescription& description, bool in)
 {
-public:
-    Outcome bulkOut (juce::uint8, const juce::uint8*, int) override     { return Outcome::completeOut(); }
-    Outcome bulkIn (juce::uint8, int) override                          { return Outcome::waiting(); }
-    void powerCycled() override {}
-};
+    const juce::uint8 preferred = in ? 0x81 : 0x01;
+    auto chosen = preferred;
+    auto found = false;
+
+    if (auto* configuration = description.findConfiguration (description.initialConfiguration >= 0
+                                                                 ? description.initialConfiguration
+                                                                 : description.firstConfigurationValue()))
+    {
+        if (! configuration->alternateSettings.empty())
+        {
+            for (auto address : configuration->alternateSettings.front().endpointAddresses)
+            {
+                if (address == preferred)
+                    return preferred;
+
+                if (! found && ((address & 0x80) != 0) == in)
+                {
+                    chosen = address;
+                    found = true;
+                }
+            }
+        }
+    }
+
+    return chosen;
+}
 
 juce::String toHex (const std::vector<juce::uint8>& bytes)
 {
@@ -44,7 +65,8 @@ SimulatedPedal::SimulatedPedal (UsbTestbed& bed, UsbDeviceDescription d)
         bed.runOnTestbedThread ([&bed, state, copy, node] { removeFromTestbed (bed, *state, copy, node); });
     };
 
-    responder = std::make_unique<UsbfsResponder> (description, std::make_shared<IdleFunction>(), std::move (callbacks));
+    pedalFirmware = std::make_shared<PedalFirmware> (protocolEndpoint (description, false), protocolEndpoint (description, true));
+    responder = std::make_unique<UsbfsResponder> (description, pedalFirmware, std::move (callbacks));
 
     if (! description.nodeRefusesOpen)
         handlerAttached = testbed.attachIoctlHandler (description.devicePath(), responder->getIoctlHandler());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PedalFirmware.h"
 #include "UsbDeviceDescription.h"
 #include "UsbTestbed.h"
 #include "UsbfsResponder.h"
@@ -14,7 +15,8 @@
     plug() adds it (libusb hears "add"), unplug() pulls it out: its pending URBs fail with
     -ESHUTDOWN, later ioctls of the files opened before with ENODEV, then "remove" is sent and
     the sysfs entry deleted. A host that must see the arrival before the removal waits for it
-    first (isListedIn). Whatever the pedal received is recorded and can be read from any thread.
+    first (isListedIn). The pedal answers its command protocol on 0x01/0x81 (or its first OUT and
+    IN endpoints without them); whatever it received is recorded and can be read from any thread.
 
     Delete it after every libusb context that might still use it has been closed.
 */
@@ -29,6 +31,9 @@ public:
     bool isPlugged() const;
 
     const UsbDeviceDescription& getDescription() const noexcept     { return description; }
+
+    /** The pedal's command protocol: its wave information, phrases, records and faults. */
+    PedalFirmware& firmware() const noexcept                        { return *pedalFirmware; }
 
     /** Whether the context's device list holds a device at this pedal's bus and address. */
     bool isListedIn (libusb_context* context) const;
@@ -53,6 +58,7 @@ private:
     UsbTestbed& testbed;
     const UsbDeviceDescription description;
     const std::shared_ptr<PlugState> plugState = std::make_shared<PlugState>();
+    std::shared_ptr<PedalFirmware> pedalFirmware;
     std::unique_ptr<UsbfsResponder> responder;
     bool addressReserved = false;
     bool handlerAttached = false;
