@@ -1,3 +1,4 @@
+#include "helpers/TestbedChildProcess.h"
 #include "helpers/UsbFixture.h"
 
 #include <future>
@@ -281,4 +282,36 @@ TEST_F (SimulatedPedalTest, PullsItselfOutInTheMiddleOfAPhrase)
     EXPECT_EQ (r, LIBUSB_ERROR_NO_DEVICE);
 
     EXPECT_TRUE (waitFor ([&] { return listener.departures == 1 && ! pedal.isPlugged(); }));
+}
+
+//==============================================================================
+TEST_F (SimulatedPedalTest, AChildProcessTalksToThePedalOfItsHost)
+{
+    auto& pedal = addPedal();
+    PedalFirmware::WaveInfo info;
+    info.slotCount = 3;
+    info.transferChunkSize = 512;
+    pedal.firmware().setWaveInfo (info);
+
+    TestbedChildProcess child;
+    ASSERT_TRUE (child.start (QUENDRIX_PEDAL_PROBE_PATH, { "9002", "0084", "10000" }));
+    ASSERT_TRUE (child.waitForExit (10000));
+    EXPECT_EQ (child.getExitCode(), 0) << child.getOutput();
+
+    const auto& bytes = info.toBytes();
+    EXPECT_EQ (child.getOutput().trim(), juce::String::toHexString (bytes.data(), (int) bytes.size(), 0));
+    EXPECT_EQ (pedal.firmware().getCommands(), std::vector<std::vector<juce::uint8>> { command (wavInfoCode) });
+
+    // A child stuck waiting on the pedal can be killed; the pedal forgets its open file.
+    pedal.firmware().withholdNextReply (wavInfoCode);
+    TestbedChildProcess stuck;
+    ASSERT_TRUE (stuck.start (QUENDRIX_PEDAL_PROBE_PATH, { "9002", "0084", "60000" }));
+    ASSERT_TRUE (waitFor ([&] { return pedal.countPendingUrbs() == 1; }));
+    stuck.kill();
+    EXPECT_TRUE (stuck.wasKilledBySignal());
+
+    TestbedChildProcess again;
+    ASSERT_TRUE (again.start (QUENDRIX_PEDAL_PROBE_PATH, { "9002", "0084", "10000" }));
+    ASSERT_TRUE (again.waitForExit (10000));
+    EXPECT_EQ (again.getExitCode(), 0) << again.getOutput();
 }
