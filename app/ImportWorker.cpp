@@ -1,4 +1,5 @@
 #include "AudioConversion.h"
+#include "ImportError.h"
 #include "MainComponent.h"
 #include "TransferBuffer.h"
 #include "WarningAlert.h"
@@ -7,18 +8,6 @@ using namespace juce;
 
 namespace
 {
-enum ImportError
-{
-    noImportError       = 0,
-    fileTooLarge        = 1,
-    decodedFileTooLarge = 2,
-    readInfoError       = 3,
-    openDeviceError     = 4,
-    transferError       = 5,
-    formatError         = 6,
-    fileNotExists       = 7
-};
-
 /** What an import found: its result, and what the alert's message needs. */
 struct ImportResult
 {
@@ -35,36 +24,6 @@ struct ImportResult
         return result;
     }
 };
-
-struct AlertText
-{
-    String title;
-    String message;
-};
-
-AlertText describe (const ImportResult& result)
-{
-    const auto sizeMessage = [&result]
-    {
-        return "File size is " + HelpTools::stringFromBytesWithUnit ((double) result.size)
-             + " ,larger than " + HelpTools::stringFromBytesWithUnit ((double) result.limit)
-             + ".\nYou should reduce the length of the audio file.";
-    };
-
-    switch (result.error)
-    {
-        case fileTooLarge:         return { "Input audio file size is too large", sizeMessage() };
-        case decodedFileTooLarge:  return { "Input audio file size is too large", "After decode to wave format.\n" + sizeMessage() };
-        case readInfoError:        return { "Read info from device error", {} };
-        case openDeviceError:      return { "open usb device error", {} };
-        case transferError:        return { "Transfer Error", PedalProtocol::errorCodeText (result.transferResult) };
-        case formatError:          return { "Audio Format", "Format error ,check you input file" };
-        case fileNotExists:        return { "Input file", "file not exists" };
-        case noImportError:        break;
-    }
-
-    return {};
-}
 
 /** The pedal's format and chunking must make sense before anything is converted or sent. */
 bool isUsableForImport (const WaveInfo& info) noexcept
@@ -202,7 +161,7 @@ void MainComponent::sentWaveFile()
     if (result.error != noImportError)
     {
         handOverProgressText ("Import Error");
-        const auto alert = describe (result);
+        const auto alert = describeImportError (result.error, result.transferResult, result.size, result.limit);
         showWarningAlert (*this, alert.title, alert.message);
     }
 

@@ -100,6 +100,20 @@ struct MainComponentTestAccess
     void endTransfer() const                                { component.endTransfer(); }
     DeviceRecord copySelectedRecord() const                 { return component.copySelectedRecord(); }
 
+    /** What the user actions set before they start a worker. */
+    void prepareTransfer (const juce::String& path, int slot) const
+    {
+        component.transferPath = path;
+        component.recordIndex = slot;
+    }
+
+    /** The progress text handed over and not yet taken by the timer, left in place. */
+    juce::String pendingProgressText() const
+    {
+        const juce::ScopedLock sl (component.handOverLock);
+        return component.progressText;
+    }
+
     void tick() const                               { component.timerCallback (MainComponent::timerId); }
 
     MainComponent& component;

@@ -1,0 +1,136 @@
+#include "TransferFixture.h"
+#include "MessagePump.h"
+
+#include <cstdlib>
+#include <thread>
+
+namespace
+{
+constexpr unsigned int testTimeoutMs = 300;
+}
+
+void TransferFixture::SetUp()
+{
+    // Before TMPDIR changes: the testbed's library reads it once per process.
+    testbed = std::make_unique<UsbTestbed>();
+
+    if (const auto* previous = std::getenv ("TMPDIR"))
+        previousTmpDir = previous;
+
+    // mkdtemp cannot hand two tests running in parallel the same folder.
+    auto folder = juce::File::getSpecialLocation (juce::File::tempDirectory)
+                      .getChildFile ("transfer-test-XXXXXX").getFullPathName().toStdString();
+    ASSERT_NE (::mkdtemp (folder.data()), nullptr);
+    scratch = juce::File (folder);
+    ::setenv ("TMPDIR", scratch.getFullPathName().toRawUTF8(), 1);
+
+    auto& timeouts = PedalProtocol::timeouts();
+    previousTimeouts[0] = timeouts.commandMs.exchange (testTimeoutMs);
+    previousTimeouts[1] = timeouts.exportChunkMs.exchange (testTimeoutMs);
+    previousTimeouts[2] = timeouts.importChunkMs.exchange (testTimeoutMs);
+
+    pedal = std::make_unique<SimulatedPedal> (*testbed, describePedal());
+    pedal->plug();
+
+    component = std::make_unique<MainComponent>();
+    component->stopTimer (MainComponent::timerId);
+    access = std::make_unique<MainComponentTestAccess> (*component);
+
+    // The device list's selection answers asynchronously with a second wave-information query;
+    // it must not meet a worker at the pedal.
+    MessagePump::drain();
+
+    ASSERT_EQ (access->deviceRecords().size(), 1) << "the pedal was not found";
+    ASSERT_TRUE (access->selectedDeviceKey().isNotEmpty());
+}
+
+void TransferFixture::TearDown()
+{
+    if (component != nullptr)
+    {
+        // A worker still running would outlive the component it writes to.
+        if (access->busy().load())
+        {
+            EXPECT_TRUE (waitForWorkerEnd()) << "a worker did not finish";
+        }
+
+        takeAlerts();
+    }
+
+    access = nullptr;
+    component = nullptr;
+    pedal = nullptr;
+    testbed = nullptr;
+
+    auto& timeouts = PedalProtocol::timeouts();
+    timeouts.commandMs = previousTimeouts[0];
+    timeouts.exportChunkMs = previousTimeouts[1];
+    timeouts.importChunkMs = previousTimeouts[2];
+
+    if (previousTmpDir.has_value())
+        ::setenv ("TMPDIR", previousTmpDir->c_str(), 1);
+    else
+        ::unsetenv ("TMPDIR");
+
+    scratch.deleteRecursively();
+}
+
+void TransferFixture::startWorker (void (MainComponent::*worker)(), const juce::File& path, int slot)
+{
+    sentChunksAtStart = firmware().getSentChunkSizes().size();
+    receivedChunksAtStart = firmware().getReceivedChunkSizes().size();
+    access->prepareTransfer (path.getFullPathName(), slot);
+    access->uiRequestFlags().takeControlsRequest();
+    std::thread (worker, component.get()).detach();
+}
+
+void TransferFixture::startExport (const juce::File& target, int slot)
+{
+    startWorker (&MainComponent::receiveWaveFile, target, slot);
+}
+
+void TransferFixture::startImport (const juce::File& input, int slot)
+{
+    startWorker (&MainComponent::sentWaveFile, input, slot);
+}
+
+bool TransferFixture::waitForWorkerEnd (int timeoutMs)
+{
+    return MessagePump::until ([this]
+    {
+        return ! access->busy().load() && controlsRequest() == UiRequestFlags::enableControls;
+    }, timeoutMs);
+}
+
+bool TransferFixture::waitForPendingChunk (size_t chunk, bool pedalSends)
+{
+    return MessagePump::until ([&]
+    {
+        const auto done = pedalSends ? firmware().getSentChunkSizes().size() - sentChunksAtStart
+                                     : firmware().getReceivedChunkSizes().size() - receivedChunksAtStart;
+        return done == chunk && pedal->countPendingUrbs() > 0;
+    });
+}
+
+std::vector<juce::uint8> TransferFixture::pattern (size_t size, int seed)
+{
+    std::vector<juce::uint8> bytes (size);
+
+    // No period that a chunk size could hide a misplaced chunk behind.
+    juce::Random random (seed);
+
+    for (auto& byte : bytes)
+        byte = (juce::uint8) random.nextInt (256);
+
+    return bytes;
+}
+
+std::vector<juce::uint8> TransferFixture::bytesOf (const juce::File& file)
+{
+    juce::MemoryBlock block;
+
+    if (! file.loadFileAsData (block))
+        return {};
+
+    return { (const juce::uint8*) block.getData(), (const juce::uint8*) block.getData() + block.getSize() };
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "MainComponentTestAccess.h"
+#include "ShownAlerts.h"
+#include "SimulatedPedal.h"
+
+#include <optional>
+#include <string>
+
+/** A main component that has found one simulated pedal, with its hand-over timer stopped so
+    that a test sees the workers' requests and texts as they leave them. The workers run on
+    detached threads, as the user actions start them; the fixture waits for each to finish, and
+    closes any alert it left, before the component goes.
+
+    Every test gets its own temporary directory (the conversion's file lies there) and short
+    protocol time-outs, both restored afterwards.
+*/
+class TransferFixture : public ::testing::Test
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    /** The pedal the fixture plugs in; a test fixture may describe another one. */
+    virtual UsbDeviceDescription describePedal() const      { return {}; }
+
+    void startExport (const juce::File& target, int slot = 0);
+    void startImport (const juce::File& input, int slot = 0);
+
+    /** Waits until the worker has cleared busy and asked for the controls back, its last step. */
+    bool waitForWorkerEnd (int timeoutMs = 20000);
+
+    /** Waits until the pedal holds the last started worker's transfer of this data chunk
+        (counted from 0) open: every chunk before it has been moved and counted by then.
+    */
+    bool waitForPendingChunk (size_t chunk, bool pedalSends);
+
+    /** The progress text left for the timer, then shown by one tick. */
+    juce::String progressText() const                       { return access->pendingProgressText(); }
+    float progress() const                                  { return access->progressValue().load(); }
+    UiRequestFlags::ControlsRequest controlsRequest() const { return access->uiRequestFlags().peekControlsRequest(); }
+
+    std::vector<ShownAlert> takeAlerts()                    { return ShownAlerts::dismissAll(); }
+
+    PedalFirmware& firmware()                               { return pedal->firmware(); }
+    juce::File scratchFile (const juce::String& name) const { return scratch.getChildFile (name); }
+
+    static std::vector<juce::uint8> pattern (size_t size, int seed = 1);
+    static std::vector<juce::uint8> bytesOf (const juce::File& file);
+
+    std::unique_ptr<UsbTestbed> testbed;
+    std::unique_ptr<SimulatedPedal> pedal;
+    std::unique_ptr<MainComponent> component;
+    std::unique_ptr<MainComponentTestAccess> access;
+
+private:
+    void startWorker (void (MainComponent::*worker)(), const juce::File& path, int slot);
+
+    size_t sentChunksAtStart = 0, receivedChunksAtStart = 0;
+    juce::File scratch;
+    std::optional<std::string> previousTmpDir;
+    unsigned int previousTimeouts[3] {};
+};
