@@ -2,12 +2,12 @@
 
 #include "LibUSB_ForKUVApplication.h"
 #include "helpers/MainComponentTestAccess.h"
-#include "helpers/MessagePump.h"
+#include "helpers/UsbFixture.h"
 
 namespace
 {
 /** The application object, initialised as the framework would, in this process. */
-struct ApplicationShell : public ::testing::Test
+struct ApplicationShell : public UsbFixture
 {
     void SetUp() override
     {
@@ -26,6 +26,7 @@ struct ApplicationShell : public ::testing::Test
         application->shutdown();
         application = nullptr;
         juce::LocalisedStrings::setCurrentMappings (nullptr);
+        UsbFixture::TearDown();
     }
 
     static LibUSB_ForKUVApplication::MainWindow* findMainWindow()
