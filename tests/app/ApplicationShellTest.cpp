@@ -56,6 +56,7 @@ TEST_F (ApplicationShell, OneFixedSizeWindowNamedAfterTheApplication)
     EXPECT_EQ (window->getContentComponent(), window->mainComponent);
     EXPECT_EQ (window->getContentComponent()->getBounds().getWidth(), 621);
     EXPECT_EQ (window->getContentComponent()->getBounds().getHeight(), 385);
+    EXPECT_EQ (window->getBackgroundColour(), juce::Colour (0xffe9e9e9));
 }
 
 TEST_F (ApplicationShell, LookAndFeelCarriesTheApplicationColours)
@@ -76,8 +77,6 @@ TEST_F (ApplicationShell, LookAndFeelCarriesTheApplicationColours)
     EXPECT_EQ (scheme.getUIColour (Colour::highlightedText),  juce::Colour (0xffffffff));
     EXPECT_EQ (scheme.getUIColour (Colour::highlightedFill),  juce::Colour (0xff42a2c8));
     EXPECT_EQ (scheme.getUIColour (Colour::menuText),         juce::Colour (0xff000000));
-
-    EXPECT_EQ (findMainWindow()->getBackgroundColour(), juce::Colour (0xffe9e9e9));
 }
 
 TEST_F (ApplicationShell, TextsAreShownAsWritten)

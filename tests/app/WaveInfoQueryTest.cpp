@@ -20,10 +20,9 @@ PedalFirmware::WaveInfo waveInfoWithSlots (juce::uint32 slots)
 struct WaveInformation : public MainComponentFixture
 {
     /** A pedal at start, shown connected once the first tick has run. */
-    SimulatedPedal& startConnected (PedalFirmware::WaveInfo info = waveInfoWithSlots (99),
-                                    UsbDeviceDescription description = {})
+    SimulatedPedal& startConnected (PedalFirmware::WaveInfo info = waveInfoWithSlots (99))
     {
-        auto& pedal = addPedal (std::move (description));
+        auto& pedal = addPedal();
         pedal.firmware().setWaveInfo (info);
         createComponent();
         waitForFirstTick();
@@ -183,34 +182,24 @@ TEST_F (WaveInformation, AMissingReplyChangesNothing)
     EXPECT_EQ (access->slotItems().size(), 5);
 }
 
-TEST_F (WaveInformation, APedalThatNeverAnswersStaysSelectedButIsNotShownConnected)
+TEST_F (WaveInformation, EndpointsOneAndEightyOneAreTakenOnlyWhenListed)
 {
-    auto& pedal = addPedal();
-    pedal.firmware().setDeviceInfo ({});
+    // The first OUT and IN found are 0x02 and 0x82 on both; the first pedal answers on 0x01
+    // and 0x81, which it also lists, the second on 0x02 and 0x82, which are all it has.
+    auto listed = UsbDeviceDescription::withEndpoints ({ 0x82, 0x02, 0x81, 0x01 });
+    auto unlisted = UsbDeviceDescription::withEndpoints ({ 0x02, 0x82 });
+    unlisted.address = 6;
+    addPedal (listed).firmware().setWaveInfo (waveInfoWithSlots (3));
+    addPedal (unlisted).firmware().setWaveInfo (waveInfoWithSlots (7));
     createComponent();
     waitForFirstTick();
 
-    EXPECT_EQ (access->selectedDeviceKey(), "9002 0084 01 05");
-    EXPECT_EQ (access->slotCombo().getNumItems(), 0);
-    EXPECT_TRUE (access->allControlsEnabled());
-    EXPECT_EQ (access->statusLabel().getText(), "Pedal not connected");
-}
-
-TEST_F (WaveInformation, EndpointsOneAndEightyOneAreTakenWhenListed)
-{
-    // The first OUT and IN found are 0x02 and 0x82; the pedal answers on 0x01 and 0x81 only.
-    startConnected (waveInfoWithSlots (3), UsbDeviceDescription::withEndpoints ({ 0x82, 0x02, 0x81, 0x01 }));
-
-    EXPECT_EQ (access->statusLabel().getText(), "Pedal is connected");
-    EXPECT_EQ (access->slotItems().size(), 3);
-}
-
-TEST_F (WaveInformation, WithoutOneAndEightyOneTheChosenEndpointsAreUsed)
-{
-    startConnected (waveInfoWithSlots (3), UsbDeviceDescription::withEndpoints ({ 0x02, 0x82 }));
-
-    EXPECT_EQ (access->statusLabel().getText(), "Pedal is connected");
-    EXPECT_EQ (access->slotItems().size(), 3);
+    for (int index : { 0, 1 })
+    {
+        component->getWaveInfo (component->selectDevice (index));
+        const auto expectedSlots = access->deviceRecords()[index].deviceAddress == 5 ? 3 : 7;
+        EXPECT_EQ (access->slotItems().size(), expectedSlots) << "pedal " << index;
+    }
 }
 
 TEST_F (WaveInformation, NoDeviceToQueryOpensNothing)
