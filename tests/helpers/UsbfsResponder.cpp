@@ -5,10 +5,10 @@
 
 #include <linux/ioctl.h>
 #include <linux/usbdevice_fs.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <poll.h>
 #include <cstddef>
 #include <deque>
 #include <map>
