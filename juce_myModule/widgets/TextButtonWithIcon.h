@@ -48,14 +48,18 @@ public:
     void focusGained (FocusChangeType) override;
     void focusLost (FocusChangeType) override;
 
+private:
+    // Declared first so that it exists before, and outlives, everything the button draws with;
+    // the destructor uninstalls it before any member goes.
+    LookAndFeelLocal lookAndFeel;
+
+public:
     bool hasFocus = false;
     bool hasArrow = false;
     float cornerProportion = 0.1f;
     float textHeightProportion = 0.6f;
 
 private:
-    LookAndFeelLocal lookAndFeel;
-
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TextButtonWithIcon)
 };
 

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <juce_myModule/juce_myModule.h>
+
+#include <cstdlib>
+#include <functional>
+
+// Pixel probes for widgets painted into an image at scale 1, so one pixel is one unit.
+namespace widgetpixels
+{
+    inline juce::Image paint (juce::Component& component)
+    {
+        return component.createComponentSnapshot (component.getLocalBounds(), true, 1.0f);
+    }
+
+    inline bool sameRgb (juce::Colour a, juce::Colour b, int tolerance = 3)
+    {
+        return std::abs (a.getRed() - b.getRed()) <= tolerance
+            && std::abs (a.getGreen() - b.getGreen()) <= tolerance
+            && std::abs (a.getBlue() - b.getBlue()) <= tolerance;
+    }
+
+    inline bool sameArgb (juce::Colour a, juce::Colour b, int tolerance = 3)
+    {
+        return sameRgb (a, b, tolerance) && std::abs (a.getAlpha() - b.getAlpha()) <= tolerance;
+    }
+
+    inline int countPixels (const juce::Image& image, juce::Rectangle<int> area,
+                            const std::function<bool (juce::Colour)>& matches)
+    {
+        int count = 0;
+
+        for (int y = area.getY(); y < area.getBottom(); ++y)
+            for (int x = area.getX(); x < area.getRight(); ++x)
+                count += matches (image.getPixelAt (x, y)) ? 1 : 0;
+
+        return count;
+    }
+
+    /** The bounds of the pixels that differ between two images of the same size. */
+    inline juce::Rectangle<int> differingArea (const juce::Image& a, const juce::Image& b)
+    {
+        juce::Rectangle<int> area;
+
+        for (int y = 0; y < a.getHeight(); ++y)
+            for (int x = 0; x < a.getWidth(); ++x)
+                if (a.getPixelAt (x, y) != b.getPixelAt (x, y))
+                    area = area.isEmpty() ? juce::Rectangle<int> (x, y, 1, 1) : area.getUnion ({ x, y, 1, 1 });
+
+        return area;
+    }
+}
