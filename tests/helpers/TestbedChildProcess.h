@@ -1,0 +1,44 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+#include <sys/types.h>
+
+/** A program started as a child of the test, living in the test's UsbTestbed: it inherits
+    UMOCKDEV_DIR and gets the umockdev preload (behind the sanitizer runtime when the test is
+    built with one), so its libusb sees the simulated devices and its ioctls are answered by the
+    responders in this process. Its standard output and error go to a file read by getOutput().
+
+    Create the UsbTestbed first; a child still running when this object goes is killed.
+*/
+class TestbedChildProcess
+{
+public:
+    TestbedChildProcess();
+    ~TestbedChildProcess();
+
+    bool start (const juce::String& program, const juce::StringArray& arguments,
+                const juce::StringPairArray& extraEnvironment = {});
+
+    /** Waits (keeping the message loop going on the message thread) until the child has ended. */
+    bool waitForExit (int timeoutMs);
+
+    bool isRunning();
+    void kill();
+
+    /** The exit code of a child that ended normally, else -1. */
+    int getExitCode() const noexcept        { return exitCode; }
+    bool wasKilledBySignal() const noexcept { return killedBySignal; }
+
+    juce::String getOutput() const;
+
+private:
+    bool reap (bool block);
+
+    pid_t pid = -1;
+    int exitCode = -1;
+    bool killedBySignal = false;
+    juce::TemporaryFile output;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TestbedChildProcess)
+};
