@@ -97,6 +97,9 @@ private:
     Outcome sendChunk (int maxLength);
     std::vector<juce::uint8> answerTo (juce::uint32 code, const juce::uint8* command);
     bool takeFault (Fault::Kind kind, juce::uint32 code, int chunk, Fault& taken);
+
+    /** Whether an armed fault ends the transfer at this chunk, and how. */
+    bool chunkFails (int chunk, Outcome& failure);
     void startIdle();
 
     const juce::uint8 commandEndpoint, replyEndpoint;
