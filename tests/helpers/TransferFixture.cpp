@@ -1,5 +1,5 @@
 #include "TransferFixture.h"
-#include "MessagePump.h"
+#include "WaitFor.h"
 
 #include <cstdlib>
 #include <thread>
@@ -38,7 +38,7 @@ void TransferFixture::SetUp()
 
     // The device list's selection answers asynchronously with a second wave-information query;
     // it must not meet a worker at the pedal.
-    MessagePump::drain();
+    drainMessages (1);
 
     ASSERT_EQ (access->deviceRecords().size(), 1) << "the pedal was not found";
     ASSERT_TRUE (access->selectedDeviceKey().isNotEmpty());
@@ -96,7 +96,7 @@ void TransferFixture::startImport (const juce::File& input, int slot)
 
 bool TransferFixture::waitForWorkerEnd (int timeoutMs)
 {
-    return MessagePump::until ([this]
+    return waitFor ([this]
     {
         return ! access->busy().load() && controlsRequest() == UiRequestFlags::enableControls;
     }, timeoutMs);
@@ -104,7 +104,7 @@ bool TransferFixture::waitForWorkerEnd (int timeoutMs)
 
 bool TransferFixture::waitForPendingChunk (size_t chunk, bool pedalSends)
 {
-    return MessagePump::until ([&]
+    return waitFor ([&]
     {
         const auto done = pedalSends ? firmware().getSentChunkSizes().size() - sentChunksAtStart
                                      : firmware().getReceivedChunkSizes().size() - receivedChunksAtStart;
