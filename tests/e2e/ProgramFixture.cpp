@@ -218,26 +218,19 @@ void ProgramFixture::click (unsigned long window, Point<int> position)
                "click", "1" });
 }
 
-void ProgramFixture::pressKey (const String& key)
+void ProgramFixture::pressKey (unsigned long window, const String& key)
 {
-    runTool ({ "xdotool", "key", key });
+    // With no window manager the keyboard follows the pointer.
+    runTool ({ "xdotool", "mousemove", "--sync", "--window", String (window), "1", "1", "key", key });
 }
 
-void ProgramFixture::typeText (const String& text)
+void ProgramFixture::chooseFile (unsigned long window, Point<int> filenameBox, const File& file)
 {
-    runTool ({ "xdotool", "type", "--delay", "1", text });
-}
-
-void ProgramFixture::chooseFile (unsigned long fileDialog, const File& file)
-{
-    // The filename box runs along the foot of the framework's file browser.
-    const auto size = getGeometry (fileDialog);
-    click (fileDialog, { size.getWidth() / 2, size.getHeight() - 80 });
-    typeText (file.getFullPathName());
+    click (window, filenameBox);
+    runTool ({ "xdotool", "type", "--delay", "1", file.getFullPathName() });
 
     // The first Return takes the folder and the name apart, the second confirms the file.
-    pressKey ("Return");
-    pressKey ("Return");
+    runTool ({ "xdotool", "key", "Return", "Return" });
 }
 
 //==============================================================================

@@ -55,14 +55,13 @@ protected:
     /** Moves the mouse to a position in the window's own pixels and clicks the left button. */
     void click (unsigned long window, juce::Point<int> position);
 
-    /** A key press as xdotool names keys ("Escape", "Return"), to the window holding the focus. */
-    void pressKey (const juce::String& key);
+    /** Points at the window and presses a key there, named as xdotool names keys ("Escape"). */
+    void pressKey (unsigned long window, const juce::String& key);
 
-    /** Types the text into the window holding the focus. */
-    void typeText (const juce::String& text);
-
-    /** Clicks a file dialog's filename box, types the path there and confirms it with Return. */
-    void chooseFile (unsigned long fileDialog, const juce::File& file);
+    /** Clicks a file dialog's filename box (where it lies in the window), types the path there
+        and confirms it with Return.
+    */
+    void chooseFile (unsigned long window, juce::Point<int> filenameBox, const juce::File& file);
 
     //==============================================================================
     /** The window's pixels now. */

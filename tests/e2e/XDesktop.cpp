@@ -7,7 +7,7 @@ namespace
 {
 /** The atoms a desktop's window manager has made by the time a program opens its windows. */
 constexpr const char* windowManagerAtoms[] = {
-    "WM_PROTOCOLS", "WM_DELETE_WINDOW", "WM_TAKE_FOCUS", "_NET_WM_PING",
+    "WM_PROTOCOLS", "WM_DELETE_WINDOW", "WM_TAKE_FOCUS", "WM_STATE", "_NET_WM_PING",
     "_MOTIF_WM_HINTS", "_NET_WM_ALLOWED_ACTIONS", "_NET_WM_ACTION_RESIZE", "_NET_WM_ACTION_CLOSE",
     "_NET_WM_ACTION_MINIMIZE", "_NET_WM_ACTION_FULLSCREEN"
 };
@@ -21,6 +21,24 @@ struct XDesktop::Connection
     {
         if (display != nullptr)
             XCloseDisplay (display);
+    }
+
+    /** A window manager's message under WM_PROTOCOLS. With no event mask it goes to the
+        window's owner: the program.
+    */
+    void sendProtocolMessage (unsigned long window, const char* protocol)
+    {
+        XEvent event {};
+        event.xclient.type = ClientMessage;
+        event.xclient.display = display;
+        event.xclient.window = (Window) window;
+        event.xclient.message_type = XInternAtom (display, "WM_PROTOCOLS", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = (long) XInternAtom (display, protocol, False);
+        event.xclient.data.l[1] = CurrentTime;
+
+        XSendEvent (display, (Window) window, False, NoEventMask, &event);
+        XSync (display, False);
     }
 
     template <typename Item, typename Use>
@@ -67,20 +85,40 @@ bool XDesktop::isConnected() const noexcept
 
 void XDesktop::requestClose (unsigned long window)
 {
+    connection->sendProtocolMessage (window, "WM_DELETE_WINDOW");
+}
+
+void XDesktop::offerFocus (unsigned long window)
+{
+    XSetInputFocus (connection->display, None, RevertToNone, CurrentTime);
+    connection->sendProtocolMessage (window, "WM_TAKE_FOCUS");
+}
+
+bool XDesktop::hasFocus (unsigned long window)
+{
     auto* display = connection->display;
+    Window focus = None;
+    int revertTo = 0;
+    XGetInputFocus (display, &focus, &revertTo);
 
-    XEvent event {};
-    event.xclient.type = ClientMessage;
-    event.xclient.display = display;
-    event.xclient.window = (Window) window;
-    event.xclient.message_type = XInternAtom (display, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = (long) XInternAtom (display, "WM_DELETE_WINDOW", False);
-    event.xclient.data.l[1] = CurrentTime;
+    while (focus != None && focus != PointerRoot)
+    {
+        if (focus == (Window) window)
+            return true;
 
-    // With no event mask the event goes to the window's owner: the program.
-    XSendEvent (display, (Window) window, False, NoEventMask, &event);
-    XSync (display, False);
+        Window root = None, parent = None, *children = nullptr;
+        unsigned int count = 0;
+
+        if (! XQueryTree (display, focus, &root, &parent, &children, &count))
+            return false;
+
+        if (children != nullptr)
+            XFree (children);
+
+        focus = parent == root ? None : parent;
+    }
+
+    return false;
 }
 
 std::vector<long> XDesktop::readLongs (unsigned long window, const char* property)

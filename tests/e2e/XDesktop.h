@@ -23,6 +23,15 @@ public:
     /** What a window manager sends when the user presses a window's close button. */
     void requestClose (unsigned long window);
 
+    /** Takes the input focus away from every window, then offers it to this one as a window
+        manager does. The program handles its window's messages in order, so once hasFocus()
+        is true, every message sent to the window before this one has been handled.
+    */
+    void offerFocus (unsigned long window);
+
+    /** Whether the focus is on this window or on one of its descendants. */
+    bool hasFocus (unsigned long window);
+
     /** A property of 32-bit items (CARDINAL or a format-32 hint); empty when it is missing. */
     std::vector<long> readLongs (unsigned long window, const char* property);
 
