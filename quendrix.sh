@@ -13,7 +13,7 @@ PACKAGES=(
     juce-modules-source libusb-1.0-0-dev
     libgtest-dev umockdev libumockdev-dev
     xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core
-    lame
+    lame libbenchmark-dev
 )
 
 install_missing_packages()

@@ -23,8 +23,6 @@
 
 namespace
 {
-constexpr double pi = 3.14159265358979323846;
-
 /** A signal of one sine per channel: 1000 Hz in the first, 500 Hz in the second, and so on. */
 juce::AudioBuffer<float> makeSines (int channels, int frames, double rate, float amplitude = 0.5f)
 {
@@ -32,7 +30,7 @@ juce::AudioBuffer<float> makeSines (int channels, int frames, double rate, float
 
     for (int c = 0; c < channels; ++c)
         for (int i = 0; i < frames; ++i)
-            buffer.setSample (c, i, amplitude * (float) std::sin (2.0 * pi * (1000.0 / (c + 1)) * i / rate));
+            buffer.setSample (c, i, amplitude * (float) std::sin (juce::MathConstants<double>::twoPi * (1000.0 / (c + 1)) * i / rate));
 
     return buffer;
 }
@@ -368,12 +366,6 @@ TEST_F (AudioConversionTest, AiffFlacAndOggAreDecodedToThePedalFormat)
     for (auto& c : { Case { aiff, "in.aif", 24, 0, true }, Case { flac, "in.flac", 16, 5, true }, Case { ogg, "in.ogg", 32, 6, false } })
     {
         SCOPED_TRACE (c.name);
-
-       #if QUENDRIX_TEST_SANITIZED
-        // The framework's FLAC reader shifts negative samples left, which the sanitizer stops on.
-        if (&c.format == &flac)
-            continue;
-       #endif
 
         const auto file = input (c.name);
         writeAudioFile (c.format, file, 44100.0, c.bits, source, c.quality);

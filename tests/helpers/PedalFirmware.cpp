@@ -227,20 +227,13 @@ std::vector<juce::uint8> PedalFirmware::answerTo (juce::uint32 code, const juce:
 
 BulkFunction::Outcome PedalFirmware::receiveChunk (const juce::uint8* data, int length)
 {
-    Fault fault;
     const auto chunk = chunkIndex++;
+    Outcome failure;
 
-    if (takeFault (Fault::Kind::dataChunk, 0, chunk, fault))
-    {
-        startIdle();
+    if (chunkFails (chunk, failure))
+        return failure;
 
-        switch (fault.dataFault)
-        {
-            case DataFault::timeOut:    return Outcome::waiting();
-            case DataFault::stall:      return Outcome::failed (-EPIPE);
-            case DataFault::unplug:     return Outcome::unplugged();
-        }
-    }
+    Fault fault;
 
     auto taken = (size_t) length;
 
@@ -262,20 +255,13 @@ BulkFunction::Outcome PedalFirmware::receiveChunk (const juce::uint8* data, int 
 
 BulkFunction::Outcome PedalFirmware::sendChunk (int maxLength)
 {
-    Fault fault;
     const auto chunk = chunkIndex++;
+    Outcome failure;
 
-    if (takeFault (Fault::Kind::dataChunk, 0, chunk, fault))
-    {
-        startIdle();
+    if (chunkFails (chunk, failure))
+        return failure;
 
-        switch (fault.dataFault)
-        {
-            case DataFault::timeOut:    return Outcome::waiting();
-            case DataFault::stall:      return Outcome::failed (-EPIPE);
-            case DataFault::unplug:     return Outcome::unplugged();
-        }
-    }
+    Fault fault;
 
     auto length = juce::jmin ((size_t) maxLength, phaseData.size() - phaseOffset);
 
@@ -291,6 +277,25 @@ BulkFunction::Outcome PedalFirmware::sendChunk (int maxLength)
         startIdle();
 
     return Outcome::completeIn (std::move (bytes));
+}
+
+bool PedalFirmware::chunkFails (int chunk, Outcome& failure)
+{
+    Fault fault;
+
+    if (! takeFault (Fault::Kind::dataChunk, 0, chunk, fault))
+        return false;
+
+    startIdle();
+
+    switch (fault.dataFault)
+    {
+        case DataFault::timeOut:    failure = Outcome::waiting(); break;
+        case DataFault::stall:      failure = Outcome::failed (-EPIPE); break;
+        case DataFault::unplug:     failure = Outcome::unplugged(); break;
+    }
+
+    return true;
 }
 
 bool PedalFirmware::takeFault (Fault::Kind kind, juce::uint32 code, int chunk, Fault& taken)

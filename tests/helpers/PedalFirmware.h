@@ -14,7 +14,9 @@
     command is answered in one IN transfer; a read's answer carries the phrase size in bytes 4-7
     and the phrase follows in as many IN transfers as the host asks for; a write's answer is
     followed by the phrase in OUT transfers, stored in the slot once all of it has arrived.
-    Anything else on the command endpoint is recorded and left unanswered.
+    Anything else on the command endpoint is recorded and left unanswered. A new command drops an
+    unread answer and ends a phrase read, but while a write waits for its bytes, everything sent
+    is taken as phrase data.
 
     Faults are armed by the test and fire once, where they were asked for. Every method may be
     called from any thread.
@@ -97,6 +99,9 @@ private:
     Outcome sendChunk (int maxLength);
     std::vector<juce::uint8> answerTo (juce::uint32 code, const juce::uint8* command);
     bool takeFault (Fault::Kind kind, juce::uint32 code, int chunk, Fault& taken);
+
+    /** Whether an armed fault ends the transfer at this chunk, and how. */
+    bool chunkFails (int chunk, Outcome& failure);
     void startIdle();
 
     const juce::uint8 commandEndpoint, replyEndpoint;

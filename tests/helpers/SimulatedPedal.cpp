@@ -88,6 +88,8 @@ SimulatedPedal::~SimulatedPedal()
 
 void SimulatedPedal::plug()
 {
+    // A pull-out the pedal started itself must be over before it can come back.
+    testbed.waitForTestbedThread();
     const std::lock_guard<std::mutex> lock (plugState->lock);
 
     if (plugState->plugged)

@@ -15,7 +15,8 @@
     plug() adds it (libusb hears "add"), unplug() pulls it out: its pending URBs fail with
     -ESHUTDOWN, later ioctls of the files opened before with ENODEV, then "remove" is sent and
     the sysfs entry deleted. A host that must see the arrival before the removal waits for it
-    first (isListedIn). The pedal answers its command protocol on 0x01/0x81 (or its first OUT and
+    first (isListedIn). libusb lists the device plugged in last first; at its start it lists the
+    devices present in reverse order of their sysfs paths. The pedal answers its command protocol on 0x01/0x81 (or its first OUT and
     IN endpoints without them); whatever it received is recorded and can be read from any thread.
 
     Delete it after every libusb context that might still use it has been closed.

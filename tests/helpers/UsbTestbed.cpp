@@ -1,6 +1,23 @@
 #include "UsbTestbed.h"
 
+#include <gtest/gtest.h>
 #include <umockdev.h>
+
+namespace
+{
+/** umockdev reports through GError; a test learns of it as a failure. */
+bool succeeded (gboolean result, GError* error, const char* what)
+{
+    if (error != nullptr)
+    {
+        ADD_FAILURE() << what << ": " << error->message;
+        g_error_free (error);
+        return false;
+    }
+
+    return result != FALSE;
+}
+}
 
 UsbTestbed::UsbTestbed()
 {
@@ -50,24 +67,14 @@ bool UsbTestbed::attachIoctlHandler (const juce::String& devicePath, UMockdevIoc
     const std::lock_guard<std::mutex> lock (testbedLock);
     GError* error = nullptr;
     const auto attached = umockdev_testbed_attach_ioctl (testbed, devicePath.toRawUTF8(), handler, &error);
-
-    if (error != nullptr)
-    {
-        DBG ("attach_ioctl: " << error->message);
-        g_error_free (error);
-    }
-
-    return attached;
+    return succeeded (attached, error, "attaching an ioctl handler");
 }
 
 void UsbTestbed::detachIoctlHandler (const juce::String& devicePath)
 {
     const std::lock_guard<std::mutex> lock (testbedLock);
     GError* error = nullptr;
-    umockdev_testbed_detach_ioctl (testbed, devicePath.toRawUTF8(), &error);
-
-    if (error != nullptr)
-        g_error_free (error);
+    succeeded (umockdev_testbed_detach_ioctl (testbed, devicePath.toRawUTF8(), &error), error, "detaching an ioctl handler");
 
     // The listener is cancelled but its socket file stays; a later device at the same
     // address binds the path again.
@@ -79,14 +86,7 @@ bool UsbTestbed::addFromRecord (const juce::String& record)
     const std::lock_guard<std::mutex> lock (testbedLock);
     GError* error = nullptr;
     const auto added = umockdev_testbed_add_from_string (testbed, record.toRawUTF8(), &error);
-
-    if (error != nullptr)
-    {
-        DBG ("add_from_string: " << error->message);
-        g_error_free (error);
-    }
-
-    return added;
+    return succeeded (added, error, "adding a device");
 }
 
 void UsbTestbed::removeDevice (const juce::String& sysfsPath)

@@ -5,6 +5,7 @@
 
 #include <linux/ioctl.h>
 #include <linux/usbdevice_fs.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -38,6 +39,44 @@ GObjectRef<UMockdevIoctlData> resolve (UMockdevIoctlData* parent, size_t offset,
     }
 
     return resolved;
+}
+
+/** The socket through which umockdev talks to the client, or null. umockdev 0.17 keeps the
+    client's handler and then its stream first in its private data; the handler is checked
+    so that another layout is never misread.
+*/
+GSocketConnection* connectionOf (UMockdevIoctlClient* client, UMockdevIoctlBase* handler)
+{
+    struct PrivateLayout
+    {
+        gpointer handler;
+        gpointer stream;
+    };
+
+    const auto* layout = reinterpret_cast<const PrivateLayout*> (client->priv);
+
+    if (layout == nullptr || layout->handler != handler || ! G_IS_SOCKET_CONNECTION (layout->stream))
+        return nullptr;
+
+    return G_SOCKET_CONNECTION (layout->stream);
+}
+
+/** umockdev notices a closed client only while it waits for the client's next ioctl. When a
+    client dies while its answer is written, umockdev stops listening to it and would report it
+    connected for ever, with its claims and URBs; its socket tells the truth.
+*/
+bool clientIsGone (UMockdevIoctlClient* client, UMockdevIoctlBase* handler)
+{
+    if (! umockdev_ioctl_client_get_connected (client))
+        return true;
+
+    auto* connection = connectionOf (client, handler);
+
+    if (connection == nullptr)
+        return false;
+
+    pollfd peer { g_socket_get_fd (g_socket_connection_get_socket (connection)), POLLRDHUP, 0 };
+    return poll (&peer, 1, 0) == 1 && (peer.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 usbdevfs_urb& urbOf (UMockdevIoctlData* data) noexcept
@@ -84,7 +123,7 @@ struct UsbfsResponder::State
         auto* arg = umockdev_ioctl_client_get_arg (client);
 
         std::unique_lock<std::mutex> lock (mutex);
-        forgetClosedClients();
+        forgetClosedClients (client);
 
         auto& info = clientInfo (client);
         const auto gone = ! present || info.generation != generation;
@@ -193,15 +232,20 @@ struct UsbfsResponder::State
     }
 
     // A closed file gives up its claims and its URBs, as the kernel does on close.
-    void forgetClosedClients()
+    void forgetClosedClients (UMockdevIoctlClient* asking)
     {
         for (auto it = clients.begin(); it != clients.end();)
         {
-            if (umockdev_ioctl_client_get_connected (it->first))
+            if (it->first == asking || ! clientIsGone (it->first, handler))
             {
                 ++it;
                 continue;
             }
+
+            // Close what umockdev left open, as the kernel closes the file of a dead process.
+            if (umockdev_ioctl_client_get_connected (it->first))
+                if (auto* connection = connectionOf (it->first, handler))
+                    g_io_stream_close (G_IO_STREAM (connection), nullptr, nullptr);
 
             urbs.erase (std::remove_if (urbs.begin(), urbs.end(),
                                         [client = it->first] (const Urb& urb) { return urb.client.get() == client; }),
@@ -587,6 +631,7 @@ struct UsbfsResponder::State
     const UsbDeviceDescription description;
     const std::shared_ptr<BulkFunction> function;
     const Callbacks callbacks;
+    UMockdevIoctlBase* handler = nullptr;
 
     mutable std::mutex mutex;
     bool present = false;
@@ -604,6 +649,8 @@ UsbfsResponder::UsbfsResponder (const UsbDeviceDescription& description, std::sh
     : state (std::make_shared<State> (description, std::move (function), std::move (callbacks))),
       handler (umockdev_ioctl_base_new())
 {
+    state->handler = handler;
+
     using StateHandle = std::shared_ptr<State>;
 
     // Each signal keeps the state alive for as long as umockdev may still call it, so an

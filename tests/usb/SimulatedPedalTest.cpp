@@ -13,7 +13,7 @@ struct PlainHost
 {
     bool open()
     {
-        return device.open (pedalVendor, pedalProduct, 0xff, 0xff) && device.selectAlterate();
+        return openAndSetUp (device);
     }
 
     int send (std::vector<juce::uint8> bytes, unsigned int timeoutMs = 1000)
@@ -94,14 +94,10 @@ TEST_F (SimulatedPedalTest, AnswersStringDescriptorsAsDescribed)
 TEST_F (SimulatedPedalTest, UnplugFailsTheTransferUnderWayAndEveryLaterOne)
 {
     auto& pedal = addPedal();
-    auto& usb = createManager();
-    CountingListener listener;
-    usb.addSupportedDevice (pedalVendor, pedalProduct);
-    usb.addHotPlugListener (&listener);
+    auto& usb = createWatchingManager();
 
     KuvLibUSB_Device device;
-    ASSERT_TRUE (device.open (pedalVendor, pedalProduct, 0xff, 0xff));
-    ASSERT_TRUE (device.selectAlterate());
+    ASSERT_TRUE (openAndSetUp (device));
 
     auto read = std::async (std::launch::async, [&]
     {
@@ -115,7 +111,7 @@ TEST_F (SimulatedPedalTest, UnplugFailsTheTransferUnderWayAndEveryLaterOne)
 
     ASSERT_EQ (read.wait_for (std::chrono::seconds (5)), std::future_status::ready);
     EXPECT_EQ (read.get(), LIBUSB_ERROR_NO_DEVICE);
-    EXPECT_TRUE (waitFor ([&] { return listener.departures == 1; }));
+    EXPECT_TRUE (waitFor ([&] { return hotPlug.departures == 1; }));
 
     unsigned char command[8] { 'C', 'M', 'D', 0, 0, 0, 0, 0 };
     int transferred = 0;
@@ -127,19 +123,15 @@ TEST_F (SimulatedPedalTest, UnplugFailsTheTransferUnderWayAndEveryLaterOne)
 TEST_F (SimulatedPedalTest, APedalPluggedInAgainIsAFreshDevice)
 {
     auto& pedal = addPedal();
-    auto& usb = createManager();
-    CountingListener listener;
-    usb.addSupportedDevice (pedalVendor, pedalProduct);
-    usb.addHotPlugListener (&listener);
+    createWatchingManager();
 
     KuvLibUSB_Device before;
-    ASSERT_TRUE (before.open (pedalVendor, pedalProduct, 0xff, 0xff));
-    ASSERT_TRUE (before.selectAlterate());
+    ASSERT_TRUE (openAndSetUp (before));
 
     pedal.unplug();
-    ASSERT_TRUE (waitFor ([&] { return listener.departures == 1; }));
+    ASSERT_TRUE (waitFor ([&] { return hotPlug.departures == 1; }));
     pedal.plug();
-    ASSERT_TRUE (waitFor ([&] { return listener.arrivals == 1; }));
+    ASSERT_TRUE (waitFor ([&] { return hotPlug.arrivals == 1; }));
 
     // The old handle stays dead; a new one claims the interface the old one held.
     EXPECT_EQ (libusb_claim_interface (before.deviceHandle, 0), LIBUSB_ERROR_NO_DEVICE);
@@ -265,10 +257,7 @@ TEST_F (SimulatedPedalTest, PullsItselfOutInTheMiddleOfAPhrase)
     auto& pedal = addPedal();
     pedal.firmware().setPhrase (1, pattern (3000));
     pedal.firmware().failDataChunk (1, PedalFirmware::DataFault::unplug);
-    auto& usb = createManager();
-    CountingListener listener;
-    usb.addSupportedDevice (pedalVendor, pedalProduct);
-    usb.addHotPlugListener (&listener);
+    createWatchingManager();
 
     PlainHost host;
     ASSERT_TRUE (host.open());
@@ -281,7 +270,7 @@ TEST_F (SimulatedPedalTest, PullsItselfOutInTheMiddleOfAPhrase)
     host.receive (1024, r);
     EXPECT_EQ (r, LIBUSB_ERROR_NO_DEVICE);
 
-    EXPECT_TRUE (waitFor ([&] { return listener.departures == 1 && ! pedal.isPlugged(); }));
+    EXPECT_TRUE (waitFor ([&] { return hotPlug.departures == 1 && ! pedal.isPlugged(); }));
 }
 
 //==============================================================================

@@ -103,6 +103,11 @@ TEST_F (UsbDeviceTest, ADeviceThatCannotBeOpenedIsReportedAsNotOpen)
     addPedal (refusing);
     ASSERT_TRUE (waitFor ([&] { return pedals.back()->isListedIn (usb.usbContext); }));
 
+    libusb_device** list = nullptr;
+    ASSERT_EQ (libusb_get_device_list (usb.usbContext, &list), 2);
+    EXPECT_EQ (libusb_get_device_address (list[0]), 8);
+    libusb_free_device_list (list, 1);
+
     KuvLibUSB_Device cannot, can;
     EXPECT_FALSE (cannot.open (pedalVendor, pedalProduct, 1, 8));
     EXPECT_EQ (cannot.deviceHandle, nullptr);
@@ -135,8 +140,7 @@ TEST_F (UsbDeviceTest, OneConfigurationAndOneSettingAreOnlyClaimed)
     createManager();
 
     KuvLibUSB_Device device;
-    ASSERT_TRUE (device.open (pedalVendor, pedalProduct, 0xff, 0xff));
-    ASSERT_TRUE (device.selectAlterate());
+    ASSERT_TRUE (openAndSetUp (device));
 
     EXPECT_EQ (kindsOf (pedal.getControlRequests()), std::vector<Kind> { Kind::claimInterface });
     EXPECT_EQ (pedal.getControlRequests()[0].value, 0);
@@ -152,8 +156,7 @@ TEST_F (UsbDeviceTest, SeveralConfigurationsSelectConfigurationOneBeforeReadingI
     createManager();
 
     KuvLibUSB_Device device;
-    ASSERT_TRUE (device.open (pedalVendor, pedalProduct, 0xff, 0xff));
-    ASSERT_TRUE (device.selectAlterate());
+    ASSERT_TRUE (openAndSetUp (device));
 
     const auto requests = pedal.getControlRequests();
     ASSERT_EQ (kindsOf (requests), (std::vector<Kind> { Kind::setConfiguration, Kind::claimInterface }));
@@ -170,8 +173,7 @@ TEST_F (UsbDeviceTest, SeveralAlternateSettingsSelectSettingZero)
     createManager();
 
     KuvLibUSB_Device device;
-    ASSERT_TRUE (device.open (pedalVendor, pedalProduct, 0xff, 0xff));
-    ASSERT_TRUE (device.selectAlterate());
+    ASSERT_TRUE (openAndSetUp (device));
 
     const auto requests = pedal.getControlRequests();
     ASSERT_EQ (kindsOf (requests), (std::vector<Kind> { Kind::claimInterface, Kind::setInterface }));

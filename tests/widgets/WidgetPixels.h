@@ -25,9 +25,16 @@ namespace widgetpixels
         return sameRgb (a, b, tolerance) && std::abs (a.getAlpha() - b.getAlpha()) <= tolerance;
     }
 
-    inline juce::String describe (juce::Colour c)
+    inline int countPixels (const juce::Image& image, juce::Rectangle<int> area,
+                            const std::function<bool (juce::Colour)>& matches)
     {
-        return c.toDisplayString (true);
+        int count = 0;
+
+        for (int y = area.getY(); y < area.getBottom(); ++y)
+            for (int x = area.getX(); x < area.getRight(); ++x)
+                count += matches (image.getPixelAt (x, y)) ? 1 : 0;
+
+        return count;
     }
 
     /** The bounds of the pixels that differ between two images of the same size. */
@@ -38,22 +45,8 @@ namespace widgetpixels
         for (int y = 0; y < a.getHeight(); ++y)
             for (int x = 0; x < a.getWidth(); ++x)
                 if (a.getPixelAt (x, y) != b.getPixelAt (x, y))
-                    area = area.isEmpty() ? juce::Rectangle<int> (x, y, 1, 1)
-                                          : area.getUnion ({ x, y, 1, 1 });
+                    area = area.isEmpty() ? juce::Rectangle<int> (x, y, 1, 1) : area.getUnion ({ x, y, 1, 1 });
 
         return area;
-    }
-
-    inline int countPixels (const juce::Image& image, juce::Rectangle<int> area,
-                            const std::function<bool (juce::Colour)>& matches)
-    {
-        int count = 0;
-
-        for (int y = area.getY(); y < area.getBottom(); ++y)
-            for (int x = area.getX(); x < area.getRight(); ++x)
-                if (matches (image.getPixelAt (x, y)))
-                    ++count;
-
-        return count;
     }
 }
