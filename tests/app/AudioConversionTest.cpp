@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "AudioConversion.h"
+#include "helpers/ProcessLimits.h"
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -173,26 +172,6 @@ juce::String readStatusField (const char* name)
     return {};
 }
 
-/** A file size limit for this process: writes beyond it fail as on a full disk. */
-struct ScopedFileSizeLimit
-{
-    explicit ScopedFileSizeLimit (rlim_t bytes)
-    {
-        previousHandler = std::signal (SIGXFSZ, SIG_IGN);
-        getrlimit (RLIMIT_FSIZE, &previous);
-        rlimit limit { bytes, previous.rlim_max };
-        setrlimit (RLIMIT_FSIZE, &limit);
-    }
-
-    ~ScopedFileSizeLimit()
-    {
-        setrlimit (RLIMIT_FSIZE, &previous);
-        std::signal (SIGXFSZ, previousHandler);
-    }
-
-    rlimit previous {};
-    void (*previousHandler) (int) = nullptr;
-};
 } // namespace
 
 class AudioConversionTest : public ::testing::Test
@@ -493,7 +472,7 @@ TEST_F (AudioConversionTest, WriteFailuresAreReportedAndNothingIsLeftBehind)
     const auto convertible = writeWav ("convert.wav", 44100.0, 16, makeSines (2, 48000, 44100.0));
 
     {
-        ScopedFileSizeLimit limit (65536);
+        const auto limit = ScopedProcessLimit::fileSize (65536);
         EXPECT_FALSE (convert (copyable, 48000.0, 16, 2));
         EXPECT_FALSE (getTemporaryWavFile().exists());
         EXPECT_FALSE (convert (convertible, 48000.0, 16, 2));

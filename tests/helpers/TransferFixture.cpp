@@ -49,7 +49,7 @@ void TransferFixture::TearDown()
     if (component != nullptr)
     {
         // A worker still running would outlive the component it writes to.
-        if (access->busy().load())
+        if (workerMayRun)
         {
             EXPECT_TRUE (waitForWorkerEnd()) << "a worker did not finish";
         }
@@ -81,6 +81,7 @@ void TransferFixture::startWorker (void (MainComponent::*worker)(), const juce::
     receivedChunksAtStart = firmware().getReceivedChunkSizes().size();
     access->prepareTransfer (path.getFullPathName(), slot);
     access->uiRequestFlags().takeControlsRequest();
+    workerMayRun = true;
     std::thread (worker, component.get()).detach();
 }
 
@@ -96,10 +97,13 @@ void TransferFixture::startImport (const juce::File& input, int slot)
 
 bool TransferFixture::waitForWorkerEnd (int timeoutMs)
 {
-    return MessagePump::until ([this]
+    const auto ended = MessagePump::until ([this]
     {
         return ! access->busy().load() && controlsRequest() == UiRequestFlags::enableControls;
     }, timeoutMs);
+
+    workerMayRun = workerMayRun && ! ended;
+    return ended;
 }
 
 bool TransferFixture::waitForPendingChunk (size_t chunk, bool pedalSends)
@@ -110,6 +114,20 @@ bool TransferFixture::waitForPendingChunk (size_t chunk, bool pedalSends)
                                      : firmware().getReceivedChunkSizes().size() - receivedChunksAtStart;
         return done == chunk && pedal->countPendingUrbs() > 0;
     });
+}
+
+UsbDeviceDescription TransferFixture::pedalWithoutInterface()
+{
+    UsbDeviceDescription description;
+    description.configurations = { { 1, {} } };
+    return description;
+}
+
+void TransferFixture::setWaveInfo (const std::function<void (PedalFirmware::WaveInfo&)>& change)
+{
+    PedalFirmware::WaveInfo info;
+    change (info);
+    firmware().setWaveInfo (info);
 }
 
 std::vector<juce::uint8> TransferFixture::pattern (size_t size, int seed)

@@ -26,6 +26,9 @@ protected:
     /** The pedal the fixture plugs in; a test fixture may describe another one. */
     virtual UsbDeviceDescription describePedal() const      { return {}; }
 
+    /** A pedal whose only configuration has no interface to claim. */
+    static UsbDeviceDescription pedalWithoutInterface();
+
     void startExport (const juce::File& target, int slot = 0);
     void startImport (const juce::File& input, int slot = 0);
 
@@ -45,6 +48,10 @@ protected:
     std::vector<ShownAlert> takeAlerts()                    { return ShownAlerts::dismissAll(); }
 
     PedalFirmware& firmware()                               { return pedal->firmware(); }
+
+    /** The pedal's default wave information with one change. */
+    void setWaveInfo (const std::function<void (PedalFirmware::WaveInfo&)>& change);
+
     juce::File scratchFile (const juce::String& name) const { return scratch.getChildFile (name); }
 
     static std::vector<juce::uint8> pattern (size_t size, int seed = 1);
@@ -58,6 +65,7 @@ protected:
 private:
     void startWorker (void (MainComponent::*worker)(), const juce::File& path, int slot);
 
+    bool workerMayRun = false;
     size_t sentChunksAtStart = 0, receivedChunksAtStart = 0;
     juce::File scratch;
     std::optional<std::string> previousTmpDir;
