@@ -51,7 +51,7 @@ public:
     /** The slot list shows at most this many entries. A pedal has a few dozen slots; the bound
         keeps a nonsensical slot count in a reply from freezing the window while the list fills.
     */
-    static constexpr int maxListedSlots = 1000;
+    static constexpr int maxListedSlots = 256;
 
 private:
     friend struct MainComponentTestAccess;

@@ -2,12 +2,12 @@
 
 #include "LibUSB_ForKUVApplication.h"
 #include "helpers/MainComponentTestAccess.h"
-#include "helpers/MessagePump.h"
+#include "helpers/UsbFixture.h"
 
 namespace
 {
 /** The application object, initialised as the framework would, in this process. */
-struct ApplicationShell : public ::testing::Test
+struct ApplicationShell : public UsbFixture
 {
     void SetUp() override
     {
@@ -26,6 +26,7 @@ struct ApplicationShell : public ::testing::Test
         application->shutdown();
         application = nullptr;
         juce::LocalisedStrings::setCurrentMappings (nullptr);
+        UsbFixture::TearDown();
     }
 
     static LibUSB_ForKUVApplication::MainWindow* findMainWindow()
@@ -55,6 +56,7 @@ TEST_F (ApplicationShell, OneFixedSizeWindowNamedAfterTheApplication)
     EXPECT_EQ (window->getContentComponent(), window->mainComponent);
     EXPECT_EQ (window->getContentComponent()->getBounds().getWidth(), 621);
     EXPECT_EQ (window->getContentComponent()->getBounds().getHeight(), 385);
+    EXPECT_EQ (window->getBackgroundColour(), juce::Colour (0xffe9e9e9));
 }
 
 TEST_F (ApplicationShell, LookAndFeelCarriesTheApplicationColours)
@@ -75,8 +77,12 @@ TEST_F (ApplicationShell, LookAndFeelCarriesTheApplicationColours)
     EXPECT_EQ (scheme.getUIColour (Colour::highlightedText),  juce::Colour (0xffffffff));
     EXPECT_EQ (scheme.getUIColour (Colour::highlightedFill),  juce::Colour (0xff42a2c8));
     EXPECT_EQ (scheme.getUIColour (Colour::menuText),         juce::Colour (0xff000000));
+}
 
-    EXPECT_EQ (findMainWindow()->getBackgroundColour(), juce::Colour (0xffe9e9e9));
+TEST_F (ApplicationShell, TextsInTheDefaultFontHaveGlyphs)
+{
+    // A default typeface name the platform does not have leaves such texts with no width at all.
+    EXPECT_GT (juce::Font (14.0f).getStringWidthFloat ("Export WAV file from pedal"), 10.0f);
 }
 
 TEST_F (ApplicationShell, TextsAreShownAsWritten)

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "helpers/MainComponentTestAccess.h"
-#include "helpers/MessagePump.h"
+#include "helpers/MainComponentFixture.h"
 
 #include <BinaryData.h>
 
@@ -9,16 +8,9 @@ using juce::Rectangle;
 
 namespace
 {
-struct MainComponentWithoutPedal : public ::testing::Test
+struct MainComponentWithoutPedal : public MainComponentFixture
 {
-    void TearDown() override
-    {
-        component = nullptr;
-        EXPECT_EQ (juce::KuvLibUSBManager::shardManager, nullptr);
-    }
-
-    std::unique_ptr<MainComponent> component = std::make_unique<MainComponent>();
-    MainComponentTestAccess access { *component };
+    void SetUp() override   { createComponent(); }
 };
 }
 
@@ -26,59 +18,61 @@ TEST_F (MainComponentWithoutPedal, EveryWidgetHasItsPlaceInTheWindow)
 {
     ASSERT_EQ (component->getBounds(), Rectangle<int> (0, 0, 621, 385));
 
-    EXPECT_EQ (access.backgroundImage().getBounds(),   Rectangle<int> (0, 0, 621, 385));
-    EXPECT_EQ (access.statusLabel().getBounds(),       Rectangle<int> (17, 85, 588, 46));
-    EXPECT_EQ (access.progressTextLabel().getBounds(), Rectangle<int> (0, 136, 621, 46));
-    EXPECT_EQ (access.deviceCombo().getBounds(),       Rectangle<int> (8, 248, 554, 24));
-    EXPECT_EQ (access.refreshButton().getBounds(),     Rectangle<int> (33, 15, 83, 46));
-    EXPECT_EQ (access.slotCombo().getBounds(),         Rectangle<int> (8, 312, 554, 24));
-    EXPECT_EQ (access.writeButton().getBounds(),       Rectangle<int> (323, 262, 174, 31));
-    EXPECT_EQ (access.readButton().getBounds(),        Rectangle<int> (124, 262, 174, 31));
-    EXPECT_EQ (access.progressMeter().getBounds(),     Rectangle<int> (155, 188, 310, 8));
-    EXPECT_EQ (access.versionLabel().getBounds(),      Rectangle<int> (0, 354, 199, 31));
-    EXPECT_EQ (access.exportButton().getBounds(),      Rectangle<int> (124, 262, 174, 31));
-    EXPECT_EQ (access.importButton().getBounds(),      Rectangle<int> (323, 262, 174, 31));
-    EXPECT_EQ (access.deviceListLabel().getBounds(),   Rectangle<int> (8, 216, 150, 24));
-    EXPECT_EQ (access.slotListLabel().getBounds(),     Rectangle<int> (8, 280, 150, 24));
+    EXPECT_EQ (access->backgroundImage().getBounds(),   Rectangle<int> (0, 0, 621, 385));
+    EXPECT_EQ (access->statusLabel().getBounds(),       Rectangle<int> (17, 85, 588, 46));
+    EXPECT_EQ (access->progressTextLabel().getBounds(), Rectangle<int> (0, 136, 621, 46));
+    EXPECT_EQ (access->deviceCombo().getBounds(),       Rectangle<int> (8, 248, 554, 24));
+    EXPECT_EQ (access->refreshButton().getBounds(),     Rectangle<int> (33, 15, 83, 46));
+    EXPECT_EQ (access->slotCombo().getBounds(),         Rectangle<int> (8, 312, 554, 24));
+    EXPECT_EQ (access->writeButton().getBounds(),       Rectangle<int> (323, 262, 174, 31));
+    EXPECT_EQ (access->readButton().getBounds(),        Rectangle<int> (124, 262, 174, 31));
+    EXPECT_EQ (access->progressMeter().getBounds(),     Rectangle<int> (155, 188, 310, 8));
+    EXPECT_EQ (access->versionLabel().getBounds(),      Rectangle<int> (0, 354, 199, 31));
+    EXPECT_EQ (access->exportButton().getBounds(),      Rectangle<int> (124, 262, 174, 31));
+    EXPECT_EQ (access->importButton().getBounds(),      Rectangle<int> (323, 262, 174, 31));
+    EXPECT_EQ (access->deviceListLabel().getBounds(),   Rectangle<int> (8, 216, 150, 24));
+    EXPECT_EQ (access->slotListLabel().getBounds(),     Rectangle<int> (8, 280, 150, 24));
 }
 
 TEST_F (MainComponentWithoutPedal, OnlyTheBackgroundTextsMeterVersionAndLargeButtonsAreShown)
 {
-    juce::StringArray shown, hidden;
+    const juce::Array<juce::Component*> shown { &access->backgroundImage(), &access->statusLabel(),
+                                                &access->progressTextLabel(), &access->progressMeter(),
+                                                &access->versionLabel(), &access->exportButton(),
+                                                &access->importButton() };
 
     for (auto* child : component->getChildren())
-        (child->isVisible() ? shown : hidden).add (child->getName() + "|" + juce::String (component->getIndexOfChildComponent (child)));
+        EXPECT_EQ (child->isVisible(), shown.contains (child)) << child->getName();
 
-    // Children from back to front, in the order they were declared.
-    EXPECT_EQ (shown.joinIntoString (","),
-               "new component|0,new label|1,new label|2,new component|10,new label|11,new component|12,new component|13");
-    EXPECT_EQ (hidden.joinIntoString (","),
-               "new combo box|3,new button|4,new label|5,new combo box|6,new label|7,new button|8,new button|9");
+    // Back to front in declaration order: the picture lies behind everything.
+    ASSERT_EQ (component->getNumChildComponents(), 14);
+    EXPECT_EQ (component->getChildComponent (0), &access->backgroundImage());
+    EXPECT_EQ (component->getChildComponent (13), &access->importButton());
 
-    EXPECT_EQ (access.exportButton().getButtonText(), "Export WAV file from pedal");
-    EXPECT_EQ (access.importButton().getButtonText(), "Import playback to pedal");
-    EXPECT_EQ (access.versionLabel().getText(), "Version: 1.1.0");
-    EXPECT_EQ (access.statusLabel().getText(), "Pedal not connected");
-    EXPECT_EQ (access.refreshButton().getButtonText(), "fresh");
-    EXPECT_EQ (access.writeButton().getRadioGroupId(), 1);
-    EXPECT_EQ (access.readButton().getRadioGroupId(), 1);
+    EXPECT_EQ (access->exportButton().getButtonText(), "Export WAV file from pedal");
+    EXPECT_EQ (access->importButton().getButtonText(), "Import playback to pedal");
+    EXPECT_EQ (access->versionLabel().getText(), "Version: 1.1.0");
+    EXPECT_EQ (access->statusLabel().getText(), "Pedal not connected");
+    EXPECT_EQ (access->refreshButton().getButtonText(), "fresh");
+    EXPECT_EQ (access->writeButton().getRadioGroupId(), 1);
+    EXPECT_EQ (access->readButton().getRadioGroupId(), 1);
 }
 
 TEST_F (MainComponentWithoutPedal, LabelsUseTheEmbeddedFontAtTheirSizes)
 {
-    EXPECT_FLOAT_EQ (access.statusLabel().getFont().getHeight(), 28.0f);
-    EXPECT_FLOAT_EQ (access.progressTextLabel().getFont().getHeight(), 28.0f);
-    EXPECT_FLOAT_EQ (access.versionLabel().getFont().getHeight(), 12.0f);
-    EXPECT_FLOAT_EQ (access.slotListLabel().getFont().getHeight(), 14.0f);
-    EXPECT_FLOAT_EQ (access.deviceListLabel().getFont().getHeight(), 14.0f);
+    EXPECT_FLOAT_EQ (access->statusLabel().getFont().getHeight(), 28.0f);
+    EXPECT_FLOAT_EQ (access->progressTextLabel().getFont().getHeight(), 28.0f);
+    EXPECT_FLOAT_EQ (access->versionLabel().getFont().getHeight(), 12.0f);
+    EXPECT_FLOAT_EQ (access->slotListLabel().getFont().getHeight(), 14.0f);
+    EXPECT_FLOAT_EQ (access->deviceListLabel().getFont().getHeight(), 14.0f);
 
-    const auto typefaceName = access.statusLabel().getFont().getTypefacePtr()->getName();
+    const auto typefaceName = access->statusLabel().getFont().getTypefacePtr()->getName();
     EXPECT_EQ (typefaceName, "Roboto");
-    EXPECT_EQ (access.versionLabel().getFont().getTypefacePtr()->getName(), typefaceName);
+    EXPECT_EQ (access->versionLabel().getFont().getTypefacePtr()->getName(), typefaceName);
 
-    EXPECT_EQ (access.statusLabel().findColour (juce::Label::textColourId), juce::Colour (0xff081b39));
-    EXPECT_EQ (access.statusLabel().getJustificationType(), juce::Justification::centred);
-    EXPECT_EQ (access.versionLabel().getJustificationType(), juce::Justification::centredLeft);
+    EXPECT_EQ (access->statusLabel().findColour (juce::Label::textColourId), juce::Colour (0xff081b39));
+    EXPECT_EQ (access->statusLabel().getJustificationType(), juce::Justification::centred);
+    EXPECT_EQ (access->versionLabel().getJustificationType(), juce::Justification::centredLeft);
 }
 
 TEST_F (MainComponentWithoutPedal, BackgroundPictureCoversTheWholeWindowAtHalfSize)
@@ -103,13 +97,13 @@ TEST_F (MainComponentWithoutPedal, BackgroundPictureCoversTheWholeWindowAtHalfSi
 TEST_F (MainComponentWithoutPedal, TeardownDeletesTheManagerItStillFinds)
 {
     ASSERT_NE (juce::KuvLibUSBManager::shardManager, nullptr);
-    EXPECT_EQ (access.usbManager(), juce::KuvLibUSBManager::shardManager);
-    EXPECT_EQ (access.usbManager()->hotPlugListeners.size(), 1);
-    EXPECT_EQ (access.usbManager()->supportedDevices.size(), 1);
-    EXPECT_EQ (access.usbManager()->supportedDevices[0].vendorId, 0x9002);
-    EXPECT_EQ (access.usbManager()->supportedDevices[0].productId, 0x0084);
+    EXPECT_EQ (access->usbManager(), juce::KuvLibUSBManager::shardManager);
+    EXPECT_EQ (access->usbManager()->hotPlugListeners.size(), 1);
+    EXPECT_EQ (access->usbManager()->supportedDevices.size(), 1);
+    EXPECT_EQ (access->usbManager()->supportedDevices[0].vendorId, 0x9002);
+    EXPECT_EQ (access->usbManager()->supportedDevices[0].productId, 0x0084);
 
-    component = nullptr;
+    deleteComponent();
     EXPECT_EQ (juce::KuvLibUSBManager::shardManager, nullptr);
 }
 
@@ -119,7 +113,7 @@ TEST_F (MainComponentWithoutPedal, TeardownAfterTheManagerWasDeletedDeletesNothi
     delete juce::KuvLibUSBManager::shardManager;
     juce::KuvLibUSBManager::shardManager = nullptr;
 
-    component = nullptr;
+    deleteComponent();
     EXPECT_EQ (juce::KuvLibUSBManager::shardManager, nullptr);
 }
 
@@ -135,12 +129,12 @@ TEST_F (MainComponentWithoutPedal, TeardownClosesAnOpenConfirmationWithResultZer
     ASSERT_NE (dialog, nullptr);
 
     juce::ModalComponentManager::getInstance()->attachCallback (dialog, juce::ModalCallbackFunction::create ([result] (int r) { *result = r; }));
-    access.confirmDialog() = dialog;
+    access->confirmDialog() = dialog;
     juce::Component::SafePointer<juce::DialogWindow> watch (dialog);
 
-    component = nullptr;
+    deleteComponent();
 
     EXPECT_EQ (watch.getComponent(), nullptr);
-    EXPECT_TRUE (MessagePump::until ([result] { return *result != -1; }));
+    EXPECT_TRUE (waitFor ([result] { return *result != -1; }));
     EXPECT_EQ (*result, 0);
 }

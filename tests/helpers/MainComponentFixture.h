@@ -1,0 +1,58 @@
+#pragma once
+
+#include "MainComponentTestAccess.h"
+#include "UsbFixture.h"
+
+/** A main component on a testbed with simulated pedals. The pedals are added before the
+    component, as they are plugged in before the program starts; the component goes first at
+    the end, taking the USB manager with it, then the pedals, then the testbed.
+*/
+class MainComponentFixture : public UsbFixture
+{
+protected:
+    void TearDown() override
+    {
+        deleteComponent();
+        EXPECT_EQ (juce::KuvLibUSBManager::shardManager, nullptr);
+        UsbFixture::TearDown();
+    }
+
+    MainComponent& createComponent()
+    {
+        component = std::make_unique<MainComponent>();
+        access = std::make_unique<MainComponentTestAccess> (*component);
+        return *component;
+    }
+
+    void deleteComponent()
+    {
+        access = nullptr;
+        component = nullptr;
+    }
+
+    /** Lets the timer take the departure bit the component starts with, and the change
+        notifications that follow settle.
+    */
+    bool waitForFirstTick()
+    {
+        const auto ticked = waitFor ([this] { return ! access->uiRequestFlags().isSet (UiRequestFlags::pendingDeparture); });
+        drainMessages();
+        return ticked;
+    }
+
+    /** Runs the message loop until every message posted before the call, and every one that
+        those post in turn, has been delivered.
+    */
+    static void drainMessages (int rounds = 3)
+    {
+        for (int i = 0; i < rounds; ++i)
+        {
+            auto delivered = std::make_shared<bool> (false);
+            juce::MessageManager::callAsync ([delivered] { *delivered = true; });
+            waitFor ([delivered] { return *delivered; });
+        }
+    }
+
+    std::unique_ptr<MainComponent> component;
+    std::unique_ptr<MainComponentTestAccess> access;
+};
