@@ -1,5 +1,5 @@
 #include "ShownAlerts.h"
-#include "MessagePump.h"
+#include "WaitFor.h"
 
 namespace
 {
@@ -51,7 +51,7 @@ std::vector<ShownAlert> dismissAll()
     for (auto* alert : openAlerts())
         alert->exitModalState (0);
 
-    MessagePump::until ([] { return openAlerts().isEmpty(); });
+    waitFor ([] { return openAlerts().isEmpty(); });
     return shown;
 }
 
