@@ -31,21 +31,14 @@ struct ExportOutcome
     }
 };
 
-/** A stream that writes the target file from its first byte: if the old file could not be
-    deleted, the framework's stream would append to it.
-*/
+/** The target, empty, from its first byte. */
 Result openEmptyTarget (FileOutputStream& stream)
 {
     if (stream.failedToOpen())
         return stream.getStatus();
 
-    if (stream.getPosition() == 0)
-        return Result::ok();
-
-    if (! stream.setPosition (0))
-        return stream.getStatus().failed() ? stream.getStatus() : Result::fail ("The file cannot be rewritten");
-
-    return stream.truncate();
+    // An old file that survived its deletion would otherwise be appended to.
+    return stream.setPosition (0) ? stream.truncate() : Result::fail ("The old file cannot be replaced");
 }
 
 /** Writes and flushes the bytes, then checks that the file holds all of them. The framework's

@@ -4,6 +4,8 @@ using namespace juce;
 
 namespace
 {
+    const String preferredSansSerifName ("Arial Unicode MS");
+
     LookAndFeel_V4::ColourScheme applicationColours()
     {
         return { Colour (0xffe9e9e9),   // window background
@@ -43,7 +45,11 @@ bool LibUSB_ForKUVApplication::moreThanOneInstanceAllowed()
 void LibUSB_ForKUVApplication::initialise (const String&)
 {
     Desktop::getInstance().setDefaultLookAndFeel (&lookAndFeel);
-    LookAndFeel::getDefaultLookAndFeel().setDefaultSansSerifTypefaceName ("Arial Unicode MS");
+
+    // Naming a family the platform lacks would leave every text in the default font without
+    // glyphs (blank buttons, blank alerts), so the platform's own default stays then.
+    if (Font::findAllTypefaceNames().contains (preferredSansSerifName))
+        LookAndFeel::getDefaultLookAndFeel().setDefaultSansSerifTypefaceName (preferredSansSerifName);
 
     // The program ships no translations: an empty table makes translate() give every text as
     // written.

@@ -79,6 +79,12 @@ TEST_F (ApplicationShell, LookAndFeelCarriesTheApplicationColours)
     EXPECT_EQ (scheme.getUIColour (Colour::menuText),         juce::Colour (0xff000000));
 }
 
+TEST_F (ApplicationShell, TextsInTheDefaultFontHaveGlyphs)
+{
+    // A default typeface name the platform does not have leaves such texts with no width at all.
+    EXPECT_GT (juce::Font (14.0f).getStringWidthFloat ("Export WAV file from pedal"), 10.0f);
+}
+
 TEST_F (ApplicationShell, TextsAreShownAsWritten)
 {
     ASSERT_NE (juce::LocalisedStrings::getCurrentMappings(), nullptr);

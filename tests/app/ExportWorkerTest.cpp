@@ -245,9 +245,7 @@ TEST_F (ExportWorker, FailuresBeforeTheDataLeaveTheTargetAlone)
 
 TEST_F (ExportWorker, ChunkSizeZeroEndsAsAFailureWithoutTouchingTheTarget)
 {
-    PedalFirmware::WaveInfo info;
-    info.transferChunkSize = 0;
-    firmware().setWaveInfo (info);
+    setWaveInfo ([] (auto& info) { info.transferChunkSize = 0; });
     firmware().setPhrase (0, pattern (chunk));
     putOldTarget();
 
@@ -323,12 +321,7 @@ TEST_F (ExportWorker, PhraseTooLargeForMemoryIsAFailureAndTheTargetStays)
 class ExportWorkerWithoutInterface : public ExportWorker
 {
 protected:
-    UsbDeviceDescription describePedal() const override
-    {
-        UsbDeviceDescription description;
-        description.configurations = { { 1, {} } };
-        return description;
-    }
+    UsbDeviceDescription describePedal() const override     { return pedalWithoutInterface(); }
 };
 
 TEST_F (ExportWorkerWithoutInterface, PedalWhoseInterfaceCannotBeClaimedIsAFailure)
@@ -356,19 +349,22 @@ TEST_F (ExportWorker, PedalGoneBeforeTheStartOnlyGivesTheControlsBack)
 }
 
 //==============================================================================
-TEST (ExportWorkerWithoutPedal, DoesNothingWithoutADeviceRecord)
+TEST (TransfersWithoutPedal, DoNothingWithoutADeviceRecord)
 {
     MainComponent component;
     component.stopTimer (MainComponent::timerId);
     MainComponentTestAccess access (component);
     access.uiRequestFlags().takeControlsRequest();
-    access.prepareTransfer (juce::File::getSpecialLocation (juce::File::tempDirectory).getChildFile ("never.wav").getFullPathName(), 0);
 
-    // Returns at once, so it may run on this thread.
-    component.receiveWaveFile();
+    // Each returns at once, so it may run on this thread.
+    for (auto worker : { &MainComponent::receiveWaveFile, &MainComponent::sentWaveFile })
+    {
+        access.prepareTransfer (juce::File::getSpecialLocation (juce::File::tempDirectory).getChildFile ("never.wav").getFullPathName(), 0);
+        (component.*worker)();
 
-    EXPECT_FALSE (access.busy().load());
-    EXPECT_EQ (access.uiRequestFlags().peekControlsRequest(), UiRequestFlags::noRequest);
-    EXPECT_TRUE (access.pendingProgressText().isEmpty());
-    EXPECT_TRUE (ShownAlerts::list().empty());
+        EXPECT_FALSE (access.busy().load());
+        EXPECT_EQ (access.uiRequestFlags().peekControlsRequest(), UiRequestFlags::noRequest);
+        EXPECT_TRUE (access.pendingProgressText().isEmpty());
+        EXPECT_TRUE (ShownAlerts::list().empty());
+    }
 }

@@ -40,6 +40,19 @@ protected:
         return ticked;
     }
 
+    /** Runs the message loop until every message posted before the call, and every one that
+        those post in turn, has been delivered.
+    */
+    static void drainMessages (int rounds = 3)
+    {
+        for (int i = 0; i < rounds; ++i)
+        {
+            auto delivered = std::make_shared<bool> (false);
+            juce::MessageManager::callAsync ([delivered] { *delivered = true; });
+            waitFor ([delivered] { return *delivered; });
+        }
+    }
+
     std::unique_ptr<MainComponent> component;
     std::unique_ptr<MainComponentTestAccess> access;
 };

@@ -14,7 +14,9 @@
     command is answered in one IN transfer; a read's answer carries the phrase size in bytes 4-7
     and the phrase follows in as many IN transfers as the host asks for; a write's answer is
     followed by the phrase in OUT transfers, stored in the slot once all of it has arrived.
-    Anything else on the command endpoint is recorded and left unanswered.
+    Anything else on the command endpoint is recorded and left unanswered. A new command drops an
+    unread answer and ends a phrase read, but while a write waits for its bytes, everything sent
+    is taken as phrase data.
 
     Faults are armed by the test and fire once, where they were asked for. Every method may be
     called from any thread.

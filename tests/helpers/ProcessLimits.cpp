@@ -34,14 +34,14 @@ rlim_t currentAddressSpace()
 }
 }
 
-std::unique_ptr<ScopedProcessLimit> ScopedProcessLimit::addressSpace (size_t headroomBytes)
+ScopedProcessLimit ScopedProcessLimit::addressSpace (size_t headroomBytes)
 {
-    return std::unique_ptr<ScopedProcessLimit> (new ScopedProcessLimit (RLIMIT_AS, currentAddressSpace() + headroomBytes));
+    return ScopedProcessLimit (RLIMIT_AS, currentAddressSpace() + headroomBytes);
 }
 
-std::unique_ptr<ScopedProcessLimit> ScopedProcessLimit::fileSize (juce::int64 maxBytes)
+ScopedProcessLimit ScopedProcessLimit::fileSize (juce::int64 maxBytes)
 {
-    return std::unique_ptr<ScopedProcessLimit> (new ScopedProcessLimit (RLIMIT_FSIZE, (rlim_t) maxBytes));
+    return ScopedProcessLimit (RLIMIT_FSIZE, (rlim_t) maxBytes);
 }
 
 ScopedProcessLimit::ScopedProcessLimit (int resourceToLimit, rlim_t newLimit)

@@ -12,10 +12,10 @@ class ScopedProcessLimit
 {
 public:
     /** Allocations fail once the address space grows by more than headroomBytes from now. */
-    static std::unique_ptr<ScopedProcessLimit> addressSpace (size_t headroomBytes);
+    static ScopedProcessLimit addressSpace (size_t headroomBytes);
 
     /** No file can grow past maxBytes; writes beyond fail with EFBIG instead of a signal. */
-    static std::unique_ptr<ScopedProcessLimit> fileSize (juce::int64 maxBytes);
+    static ScopedProcessLimit fileSize (juce::int64 maxBytes);
 
     ~ScopedProcessLimit();
 

@@ -1,19 +1,11 @@
 #include "TransferFixture.h"
-#include "WaitFor.h"
 
 #include <cstdlib>
 #include <thread>
 
-namespace
-{
-constexpr unsigned int testTimeoutMs = 300;
-}
-
 void TransferFixture::SetUp()
 {
-    // Before TMPDIR changes: the testbed's library reads it once per process.
-    testbed = std::make_unique<UsbTestbed>();
-
+    // The testbed already exists: its library has read TMPDIR, once per process.
     if (const auto* previous = std::getenv ("TMPDIR"))
         previousTmpDir = previous;
 
@@ -24,21 +16,12 @@ void TransferFixture::SetUp()
     scratch = juce::File (folder);
     ::setenv ("TMPDIR", scratch.getFullPathName().toRawUTF8(), 1);
 
-    auto& timeouts = PedalProtocol::timeouts();
-    previousTimeouts[0] = timeouts.commandMs.exchange (testTimeoutMs);
-    previousTimeouts[1] = timeouts.exportChunkMs.exchange (testTimeoutMs);
-    previousTimeouts[2] = timeouts.importChunkMs.exchange (testTimeoutMs);
-
-    pedal = std::make_unique<SimulatedPedal> (*testbed, describePedal());
-    pedal->plug();
-
-    component = std::make_unique<MainComponent>();
-    component->stopTimer (MainComponent::timerId);
-    access = std::make_unique<MainComponentTestAccess> (*component);
+    pedal = &addPedal (describePedal());
+    createComponent().stopTimer (MainComponent::timerId);
 
     // The device list's selection answers asynchronously with a second wave-information query;
     // it must not meet a worker at the pedal.
-    drainMessages (1);
+    drainMessages();
 
     ASSERT_EQ (access->deviceRecords().size(), 1) << "the pedal was not found";
     ASSERT_TRUE (access->selectedDeviceKey().isNotEmpty());
@@ -49,7 +32,7 @@ void TransferFixture::TearDown()
     if (component != nullptr)
     {
         // A worker still running would outlive the component it writes to.
-        if (access->busy().load())
+        if (workerMayRun)
         {
             EXPECT_TRUE (waitForWorkerEnd()) << "a worker did not finish";
         }
@@ -57,15 +40,7 @@ void TransferFixture::TearDown()
         takeAlerts();
     }
 
-    access = nullptr;
-    component = nullptr;
-    pedal = nullptr;
-    testbed = nullptr;
-
-    auto& timeouts = PedalProtocol::timeouts();
-    timeouts.commandMs = previousTimeouts[0];
-    timeouts.exportChunkMs = previousTimeouts[1];
-    timeouts.importChunkMs = previousTimeouts[2];
+    MainComponentFixture::TearDown();
 
     if (previousTmpDir.has_value())
         ::setenv ("TMPDIR", previousTmpDir->c_str(), 1);
@@ -81,6 +56,7 @@ void TransferFixture::startWorker (void (MainComponent::*worker)(), const juce::
     receivedChunksAtStart = firmware().getReceivedChunkSizes().size();
     access->prepareTransfer (path.getFullPathName(), slot);
     access->uiRequestFlags().takeControlsRequest();
+    workerMayRun = true;
     std::thread (worker, component.get()).detach();
 }
 
@@ -96,10 +72,13 @@ void TransferFixture::startImport (const juce::File& input, int slot)
 
 bool TransferFixture::waitForWorkerEnd (int timeoutMs)
 {
-    return waitFor ([this]
+    const auto ended = waitFor ([this]
     {
         return ! access->busy().load() && controlsRequest() == UiRequestFlags::enableControls;
     }, timeoutMs);
+
+    workerMayRun = workerMayRun && ! ended;
+    return ended;
 }
 
 bool TransferFixture::waitForPendingChunk (size_t chunk, bool pedalSends)
@@ -110,6 +89,20 @@ bool TransferFixture::waitForPendingChunk (size_t chunk, bool pedalSends)
                                      : firmware().getReceivedChunkSizes().size() - receivedChunksAtStart;
         return done == chunk && pedal->countPendingUrbs() > 0;
     });
+}
+
+UsbDeviceDescription TransferFixture::pedalWithoutInterface()
+{
+    UsbDeviceDescription description;
+    description.configurations = { { 1, {} } };
+    return description;
+}
+
+void TransferFixture::setWaveInfo (const std::function<void (PedalFirmware::WaveInfo&)>& change)
+{
+    PedalFirmware::WaveInfo info;
+    change (info);
+    firmware().setWaveInfo (info);
 }
 
 std::vector<juce::uint8> TransferFixture::pattern (size_t size, int seed)

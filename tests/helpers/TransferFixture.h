@@ -1,10 +1,8 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include "MainComponentTestAccess.h"
+#include "MainComponentFixture.h"
+#include "ShortTimeouts.h"
 #include "ShownAlerts.h"
-#include "SimulatedPedal.h"
 
 #include <optional>
 #include <string>
@@ -17,7 +15,7 @@
     Every test gets its own temporary directory (the conversion's file lies there) and short
     protocol time-outs, both restored afterwards.
 */
-class TransferFixture : public ::testing::Test
+class TransferFixture : public MainComponentFixture
 {
 protected:
     void SetUp() override;
@@ -25,6 +23,9 @@ protected:
 
     /** The pedal the fixture plugs in; a test fixture may describe another one. */
     virtual UsbDeviceDescription describePedal() const      { return {}; }
+
+    /** A pedal whose only configuration has no interface to claim. */
+    static UsbDeviceDescription pedalWithoutInterface();
 
     void startExport (const juce::File& target, int slot = 0);
     void startImport (const juce::File& input, int slot = 0);
@@ -44,22 +45,24 @@ protected:
 
     std::vector<ShownAlert> takeAlerts()                    { return ShownAlerts::dismissAll(); }
 
-    PedalFirmware& firmware()                               { return pedal->firmware(); }
+    PedalFirmware& firmware() const                         { return pedal->firmware(); }
+
+    /** The pedal's default wave information with one change. */
+    void setWaveInfo (const std::function<void (PedalFirmware::WaveInfo&)>& change);
+
     juce::File scratchFile (const juce::String& name) const { return scratch.getChildFile (name); }
 
     static std::vector<juce::uint8> pattern (size_t size, int seed = 1);
     static std::vector<juce::uint8> bytesOf (const juce::File& file);
 
-    std::unique_ptr<UsbTestbed> testbed;
-    std::unique_ptr<SimulatedPedal> pedal;
-    std::unique_ptr<MainComponent> component;
-    std::unique_ptr<MainComponentTestAccess> access;
+    SimulatedPedal* pedal = nullptr;
 
 private:
     void startWorker (void (MainComponent::*worker)(), const juce::File& path, int slot);
 
+    bool workerMayRun = false;
     size_t sentChunksAtStart = 0, receivedChunksAtStart = 0;
+    ShortTimeouts timeouts { 300, 300, 300 };
     juce::File scratch;
     std::optional<std::string> previousTmpDir;
-    unsigned int previousTimeouts[3] {};
 };

@@ -2,8 +2,6 @@
 
 #include <juce_events/juce_events.h>
 
-#include <memory>
-
 bool waitFor (const std::function<bool()>& condition, int timeoutMs)
 {
     constexpr int sliceMs = 5;
@@ -27,15 +25,4 @@ bool waitFor (const std::function<bool()>& condition, int timeoutMs)
     }
 
     return true;
-}
-
-void drainMessages (int rounds)
-{
-    // Messages are delivered in order, so once this one arrives every earlier one has.
-    for (int i = 0; i < rounds; ++i)
-    {
-        auto delivered = std::make_shared<bool> (false);
-        juce::MessageManager::callAsync ([delivered] { *delivered = true; });
-        waitFor ([delivered] { return *delivered; });
-    }
 }

@@ -7,8 +7,3 @@
     so timers and asynchronous notifications go on; elsewhere it polls.
 */
 bool waitFor (const std::function<bool()>& condition, int timeoutMs = 5000);
-
-/** Runs the message loop until every message posted before the call, and every one that those
-    post in turn for the given number of rounds, has been delivered.
-*/
-void drainMessages (int rounds = 3);
