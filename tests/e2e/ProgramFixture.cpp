@@ -116,6 +116,10 @@ void ProgramFixture::SetUp()
 
 void ProgramFixture::TearDown()
 {
+    // Every scenario ends as a user ends it; a sanitized program checks for leaks on its way out.
+    if (program != nullptr && program->isRunning() && ! HasFailure())
+        EXPECT_TRUE (closeProgram()) << "exit code " << program->getExitCode();
+
     if (program != nullptr && HasFailure())
         std::cout << "The program said:\n" << program->getOutput() << std::endl;
 
