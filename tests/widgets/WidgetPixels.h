@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <functional>
 
-// Pixel probes for widgets painted into an image at scale 1, so one pixel is one unit.
+// Widgets painted into an image at scale 1, so one pixel is one unit.
 namespace widgetpixels
 {
     inline juce::Image paint (juce::Component& component)
@@ -13,20 +13,16 @@ namespace widgetpixels
         return component.createComponentSnapshot (component.getLocalBounds(), true, 1.0f);
     }
 
-    inline bool sameRgb (juce::Colour a, juce::Colour b, int tolerance = 3)
+    inline bool sameArgb (juce::Colour a, juce::Colour b, int tolerance = 3, bool withAlpha = true)
     {
-        return std::abs (a.getRed() - b.getRed()) <= tolerance
-            && std::abs (a.getGreen() - b.getGreen()) <= tolerance
-            && std::abs (a.getBlue() - b.getBlue()) <= tolerance;
+        auto near = [tolerance] (int x, int y) { return std::abs (x - y) <= tolerance; };
+        return near (a.getRed(), b.getRed()) && near (a.getGreen(), b.getGreen()) && near (a.getBlue(), b.getBlue())
+            && (! withAlpha || near (a.getAlpha(), b.getAlpha()));
     }
 
-    inline bool sameArgb (juce::Colour a, juce::Colour b, int tolerance = 3)
-    {
-        return sameRgb (a, b, tolerance) && std::abs (a.getAlpha() - b.getAlpha()) <= tolerance;
-    }
+    inline bool sameRgb (juce::Colour a, juce::Colour b)   { return sameArgb (a, b, 3, false); }
 
-    inline int countPixels (const juce::Image& image, juce::Rectangle<int> area,
-                            const std::function<bool (juce::Colour)>& matches)
+    inline int countPixels (const juce::Image& image, juce::Rectangle<int> area, const std::function<bool (juce::Colour)>& matches)
     {
         int count = 0;
 
@@ -45,7 +41,7 @@ namespace widgetpixels
         for (int y = 0; y < a.getHeight(); ++y)
             for (int x = 0; x < a.getWidth(); ++x)
                 if (a.getPixelAt (x, y) != b.getPixelAt (x, y))
-                    area = area.isEmpty() ? juce::Rectangle<int> (x, y, 1, 1) : area.getUnion ({ x, y, 1, 1 });
+                    area = area.getUnion ({ x, y, 1, 1 });
 
         return area;
     }
