@@ -42,8 +42,10 @@ public:
     static void writeEventCallback (int result, MainComponent* component);
     static void dragWriteEventCallback (int result, MainComponent* component);
 
-    /** True while a transfer worker runs: the application then refuses to quit. */
-    bool isBusy() const noexcept        { return busy.load(); }
+    /** True while a transfer worker runs, from the moment it is started until its thread has
+        let go of this component: the application then refuses to quit.
+    */
+    bool isBusy() const noexcept        { return busy.load() || workerActive.load(); }
 
     static constexpr int timerId = 0;
     static constexpr int timerIntervalMs = 33;
@@ -80,8 +82,12 @@ private:
     void beginTransfer();
     void endTransfer();
 
+    /** Hands path and the selected slot to a new thread running worker, unless one still runs. */
+    void startWorker (void (MainComponent::*worker)(), const juce::String& path);
+
     juce::KuvLibUSBManager* usbManager = nullptr;
     std::atomic<bool> busy { false };
+    std::atomic<bool> workerActive { false };   // from a worker's start until its thread's last step
     juce::Array<juce::KuvLibUSB_Device::_USB_DeviceFeature> deviceRecords;
     juce::String selectedDeviceKey;
     WaveInfo waveInfo;

@@ -92,6 +92,13 @@ struct MainComponentTestAccess
     UiRequestFlags& uiRequestFlags() const          { return component.uiRequestFlags; }
     std::atomic<float>& progressValue() const       { return component.progressValue; }
     std::atomic<bool>& busy() const                 { return component.busy; }
+    std::atomic<bool>& workerActive() const         { return component.workerActive; }
+
+    // What the actions hand to a worker; written on the message thread only.
+    juce::String& transferPath() const              { return component.transferPath; }
+    int& recordIndex() const                        { return component.recordIndex; }
+    juce::String& droppedFilePath() const           { return component.droppedFilePath; }
+    const juce::String& supportedWildcards() const  { return component.supportedWildcards; }
 
     juce::Component::SafePointer<juce::DialogWindow>& confirmDialog() const { return component.confirmDialog; }
 
