@@ -39,6 +39,9 @@ protected:
     bool closeProgram();
 
     //==============================================================================
+    /** Waits until the program has handled every message sent to its window so far. */
+    bool waitUntilHandled (unsigned long window);
+
     /** Visible top-level windows whose title is exactly this text. */
     std::vector<unsigned long> findWindows (const juce::String& title);
 
