@@ -212,7 +212,7 @@ unsigned long ProgramFixture::waitForWindow (const String& title, int timeoutMs)
 
 bool ProgramFixture::waitForWindowToGo (const String& title, int timeoutMs)
 {
-    return waitFor ([&] { return findWindows (title).empty(); }, timeoutMs);
+    return waitFor ([&] { return findWindows (title).empty(); }, timeoutMs) && waitUntilHandled (mainWindow);
 }
 
 Rectangle<int> ProgramFixture::getGeometry (unsigned long window)
