@@ -5,7 +5,11 @@
 
 #include <cstdlib>
 #include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+extern char** environ;
 
 using namespace juce;
 
@@ -158,7 +162,23 @@ void ProgramFixture::startProgram()
 bool ProgramFixture::closeProgram()
 {
     desktop->requestClose (mainWindow);
-    return program->waitForExit (20000) && program->getExitCode() == 0;
+    return waitForProgram ([this] { return ! program->isRunning(); }, 20000) && program->getExitCode() == 0;
+}
+
+bool ProgramFixture::waitForProgram (const std::function<bool()>& condition, int timeoutMs)
+{
+    const auto deadline = Time::getMillisecondCounterHiRes() + timeoutMs;
+
+    while (! waitFor (condition, 200))
+    {
+        if (Time::getMillisecondCounterHiRes() >= deadline)
+            return false;
+
+        if (mainWindow != 0)
+            desktop->nudge (mainWindow);
+    }
+
+    return true;
 }
 
 bool ProgramFixture::waitUntilHandled (unsigned long window)
@@ -178,17 +198,61 @@ bool ProgramFixture::waitUntilHandled (unsigned long window)
 //==============================================================================
 String ProgramFixture::runTool (const StringArray& command)
 {
-    ChildProcess tool;
+    // Not the framework's ChildProcess: it closes its pipe twice, and the second close can hit
+    // a file that another thread has opened meanwhile, such as the testbed's socket to the program.
+    int pipeEnds[2];
 
-    if (! tool.start (command, ChildProcess::wantStdOut))
+    if (::pipe2 (pipeEnds, O_CLOEXEC) != 0)
     {
-        ADD_FAILURE() << "cannot run " << command[0];
+        ADD_FAILURE() << "no pipe for " << command[0];
         return {};
     }
 
-    auto output = tool.readAllProcessOutput();
-    tool.waitForProcessToFinish (10000);
-    return output;
+    std::vector<std::string> argumentStrings;
+
+    for (auto& argument : command)
+        argumentStrings.push_back (argument.toStdString());
+
+    std::vector<char*> argv;
+
+    for (auto& argument : argumentStrings)
+        argv.push_back (argument.data());
+
+    argv.push_back (nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init (&actions);
+    posix_spawn_file_actions_addopen (&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2 (&actions, pipeEnds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclosefrom_np (&actions, STDERR_FILENO + 1);
+
+    pid_t pid = -1;
+    const auto spawned = ::posix_spawnp (&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy (&actions);
+    ::close (pipeEnds[1]);
+
+    MemoryOutputStream output;
+
+    if (spawned == 0)
+    {
+        char buffer[4096];
+
+        for (ssize_t n; (n = ::read (pipeEnds[0], buffer, sizeof (buffer))) != 0;)
+            if (n > 0)
+                output.write (buffer, (size_t) n);
+            else if (errno != EINTR)
+                break;
+
+        int status = 0;
+        ::waitpid (pid, &status, 0);
+    }
+    else
+    {
+        ADD_FAILURE() << "cannot run " << command[0] << ": " << strerror (spawned);
+    }
+
+    ::close (pipeEnds[0]);
+    return output.toString();
 }
 
 std::vector<unsigned long> ProgramFixture::findWindows (const String& title)
@@ -205,14 +269,14 @@ std::vector<unsigned long> ProgramFixture::findWindows (const String& title)
 unsigned long ProgramFixture::waitForWindow (const String& title, int timeoutMs)
 {
     std::vector<unsigned long> windows;
-    waitFor ([&] { return ! (windows = findWindows (title)).empty(); }, timeoutMs);
+    waitForProgram ([&] { return ! (windows = findWindows (title)).empty(); }, timeoutMs);
     EXPECT_LE (windows.size(), 1u) << "more than one window titled " << title;
     return windows.empty() ? 0 : windows.front();
 }
 
 bool ProgramFixture::waitForWindowToGo (const String& title, int timeoutMs)
 {
-    return waitFor ([&] { return findWindows (title).empty(); }, timeoutMs) && waitUntilHandled (mainWindow);
+    return waitForProgram ([&] { return findWindows (title).empty(); }, timeoutMs) && waitUntilHandled (mainWindow);
 }
 
 Rectangle<int> ProgramFixture::getGeometry (unsigned long window)
@@ -315,7 +379,7 @@ String ProgramFixture::readText (const Image& window, Rectangle<int> area, const
 bool ProgramFixture::waitForText (Rectangle<int> area, const String& text, const String& step, int timeoutMs)
 {
     Image shown;
-    const auto seen = waitFor ([&]
+    const auto seen = waitForProgram ([&]
     {
         shown = capture (mainWindow);
         return readText (shown, area, { text }) == text;

@@ -39,6 +39,11 @@ protected:
     bool closeProgram();
 
     //==============================================================================
+    /** Waits for a condition that the program brings about, nudging it now and then (see
+        XDesktop::nudge), so that no event the test sent lies unseen in its queue.
+    */
+    bool waitForProgram (const std::function<bool()>& condition, int timeoutMs = 10000);
+
     /** Waits until the program has handled every message sent to its window so far. */
     bool waitUntilHandled (unsigned long window);
 

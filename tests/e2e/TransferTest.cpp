@@ -103,7 +103,7 @@ protected:
     bool waitForCover (bool covered)
     {
         Image shown;
-        const auto seen = waitFor ([&]
+        const auto seen = waitForProgram ([&]
         {
             shown = capture (mainWindow);
             return readText (shown, statusArea, { connected }).isEmpty() == covered;
@@ -199,7 +199,7 @@ TEST_F (Transfer, UnplugDuringImportIsToldAndCloseWaitsForTheTransfer)
     chooseFile (dialog, filenameBoxInFileDialog, input);
     EXPECT_TRUE (waitForImportDialogsToGo());
 
-    ASSERT_TRUE (waitFor ([&]
+    ASSERT_TRUE (waitForProgram ([&]
     {
         return pedal().firmware().getReceivedChunkSizes().size() == stalledChunk && pedal().countPendingUrbs() > 0;
     }, 10000)) << "the import did not reach the pedal";

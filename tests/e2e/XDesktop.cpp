@@ -23,22 +23,26 @@ struct XDesktop::Connection
             XCloseDisplay (display);
     }
 
-    /** A window manager's message under WM_PROTOCOLS. With no event mask it goes to the
-        window's owner: the program.
-    */
-    void sendProtocolMessage (unsigned long window, const char* protocol)
+    /** A client message to the window's owner, the program (no event mask sends it there). */
+    void sendClientMessage (unsigned long window, const char* type, long data)
     {
         XEvent event {};
         event.xclient.type = ClientMessage;
         event.xclient.display = display;
         event.xclient.window = (Window) window;
-        event.xclient.message_type = XInternAtom (display, "WM_PROTOCOLS", False);
+        event.xclient.message_type = XInternAtom (display, type, False);
         event.xclient.format = 32;
-        event.xclient.data.l[0] = (long) XInternAtom (display, protocol, False);
+        event.xclient.data.l[0] = data;
         event.xclient.data.l[1] = CurrentTime;
 
         XSendEvent (display, (Window) window, False, NoEventMask, &event);
         XSync (display, False);
+    }
+
+    /** A window manager's message under WM_PROTOCOLS. */
+    void sendProtocolMessage (unsigned long window, const char* protocol)
+    {
+        sendClientMessage (window, "WM_PROTOCOLS", (long) XInternAtom (display, protocol, False));
     }
 
     template <typename Item, typename Use>
@@ -86,6 +90,11 @@ bool XDesktop::isConnected() const noexcept
 void XDesktop::requestClose (unsigned long window)
 {
     connection->sendProtocolMessage (window, "WM_DELETE_WINDOW");
+}
+
+void XDesktop::nudge (unsigned long window)
+{
+    connection->sendClientMessage (window, "_QUENDRIX_TEST_NUDGE", 0);
 }
 
 void XDesktop::offerFocus (unsigned long window)

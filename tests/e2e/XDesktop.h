@@ -23,6 +23,13 @@ public:
     /** What a window manager sends when the user presses a window's close button. */
     void requestClose (unsigned long window);
 
+    /** An event of no meaning to the program, sent to one of its windows. The framework reads
+        its X connection only when the socket has data, so an event that one of its own calls
+        pulled into its queue meanwhile waits there until the next one arrives; on a desktop
+        the next one comes at once, on a bare X server this one stands in for it.
+    */
+    void nudge (unsigned long window);
+
     /** Takes the input focus away from every window, then offers it to this one as a window
         manager does. The program handles its window's messages in order, so once hasFocus()
         is true, every message sent to the window before this one has been handled.
