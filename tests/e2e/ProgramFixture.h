@@ -53,9 +53,9 @@ protected:
     /** Waits for one visible window with this title; 0 when none came in time. */
     unsigned long waitForWindow (const juce::String& title, int timeoutMs = 10000);
 
-    /** Waits until no visible window has this title, and then until the program has caught up
-        with what happened before: a click sent while it is still busy with a dialog going
-        away can be lost, as a user's would be.
+    /** Waits until no visible window has this title, and then until the program has handled
+        every event sent to it before: the next click meets it settled, not in the middle of
+        tearing the dialog down.
     */
     bool waitForWindowToGo (const juce::String& title, int timeoutMs = 10000);
 

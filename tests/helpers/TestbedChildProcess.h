@@ -5,9 +5,10 @@
 #include <sys/types.h>
 
 /** A program started as a child of the test, living in the test's UsbTestbed: it inherits
-    UMOCKDEV_DIR and gets the umockdev preload (behind the sanitizer runtime when the test is
-    built with one), so its libusb sees the simulated devices and its ioctls are answered by the
-    responders in this process. Its standard output and error go to a file read by getOutput().
+    UMOCKDEV_DIR and gets the umockdev preload (behind the sanitizer runtime and libX11 when
+    the test is built with one), so its libusb sees the simulated devices and its ioctls are
+    answered by the responders in this process. Its standard output and error go to a file
+    read by getOutput().
 
     Create the UsbTestbed first; a child still running when this object goes is killed.
 */
