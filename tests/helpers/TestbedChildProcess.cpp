@@ -19,15 +19,19 @@ namespace
 {
 constexpr auto preloadLibrary = "libumockdev-preload.so.0";
 
-/** The sanitizer runtime must come first in the initial library list of an instrumented child. */
-juce::String sanitizerRuntime()
+/** What an instrumented child must load at its start: the sanitizer runtime, which must come
+    first, and libX11. A GUI child's framework would otherwise open libX11 itself and close it
+    before the leak check at exit, and the library's lasting allocations would then be reported
+    from an unknown module that no suppression can name.
+*/
+juce::StringArray sanitizerPreloads()
 {
    #if defined (__SANITIZE_ADDRESS__)
     Dl_info info {};
 
     if (dladdr (reinterpret_cast<void*> (&__asan_init), &info) != 0 && info.dli_fname != nullptr
          && juce::String (info.dli_fname).contains ("libasan"))
-        return juce::String (info.dli_fname);
+        return { juce::String (info.dli_fname), "libX11.so.6" };
    #endif
 
     return {};
@@ -43,8 +47,7 @@ juce::StringPairArray childEnvironment (const juce::StringPairArray& extra)
         environment.set (line.upToFirstOccurrenceOf ("=", false, false), line.fromFirstOccurrenceOf ("=", false, false));
     }
 
-    juce::StringArray preloads;
-    preloads.add (sanitizerRuntime());
+    auto preloads = sanitizerPreloads();
     preloads.add (preloadLibrary);
     preloads.addTokens (environment["LD_PRELOAD"], ": ", {});
     preloads.removeEmptyStrings();
