@@ -39,12 +39,19 @@ protected:
     bool closeProgram();
 
     //==============================================================================
+    /** Waits until the program has handled every message sent to its window so far. */
+    bool waitUntilHandled (unsigned long window);
+
     /** Visible top-level windows whose title is exactly this text. */
     std::vector<unsigned long> findWindows (const juce::String& title);
 
     /** Waits for one visible window with this title; 0 when none came in time. */
     unsigned long waitForWindow (const juce::String& title, int timeoutMs = 10000);
 
+    /** Waits until no visible window has this title, and then until the program has caught up
+        with what happened before: a click sent while it is still busy with a dialog going
+        away can be lost, as a user's would be.
+    */
     bool waitForWindowToGo (const juce::String& title, int timeoutMs = 10000);
 
     /** The window's position on the screen and its size. */
