@@ -42,10 +42,9 @@ struct ApplicationShell : public UsbFixture
 };
 }
 
-TEST_F (ApplicationShell, OneFixedSizeWindowNamedAfterTheApplication)
+TEST_F (ApplicationShell, OneFixedSizeWindowInTheApplicationsColoursAndTexts)
 {
     EXPECT_EQ (application->getApplicationName(), "Quendrix v1.1.0");
-    EXPECT_EQ (application->getApplicationVersion(), "1.1.0");
     EXPECT_FALSE (application->moreThanOneInstanceAllowed());
 
     auto* window = findMainWindow();
@@ -56,41 +55,24 @@ TEST_F (ApplicationShell, OneFixedSizeWindowNamedAfterTheApplication)
     EXPECT_EQ (window->getContentComponent(), window->mainComponent);
     EXPECT_EQ (window->getContentComponent()->getBounds().getWidth(), 621);
     EXPECT_EQ (window->getContentComponent()->getBounds().getHeight(), 385);
-    EXPECT_EQ (window->getBackgroundColour(), juce::Colour (0xffe9e9e9));
-}
 
-TEST_F (ApplicationShell, LookAndFeelCarriesTheApplicationColours)
-{
-    auto& lookAndFeel = juce::LookAndFeel::getDefaultLookAndFeel();
-    auto* v4 = dynamic_cast<juce::LookAndFeel_V4*> (&lookAndFeel);
-    ASSERT_NE (v4, nullptr);
+    auto* lookAndFeel = dynamic_cast<juce::LookAndFeel_V4*> (&juce::LookAndFeel::getDefaultLookAndFeel());
+    ASSERT_NE (lookAndFeel, nullptr);
+    const juce::uint32 colours[] { 0xffe9e9e9, 0xffe9e9e9, 0xffffffff, 0xffbbbbbb, 0xffffffff,
+                                   0xffa9a9a9, 0xffffffff, 0xff42a2c8, 0xff000000 };
 
-    using Colour = juce::LookAndFeel_V4::ColourScheme::UIColour;
-    auto& scheme = v4->getCurrentColourScheme();
+    for (int i = 0; i < (int) std::size (colours); ++i)
+        EXPECT_EQ (lookAndFeel->getCurrentColourScheme().getUIColour ((juce::LookAndFeel_V4::ColourScheme::UIColour) i),
+                   juce::Colour (colours[i])) << "colour " << i;
 
-    EXPECT_EQ (scheme.getUIColour (Colour::windowBackground), juce::Colour (0xffe9e9e9));
-    EXPECT_EQ (scheme.getUIColour (Colour::widgetBackground), juce::Colour (0xffe9e9e9));
-    EXPECT_EQ (scheme.getUIColour (Colour::menuBackground),   juce::Colour (0xffffffff));
-    EXPECT_EQ (scheme.getUIColour (Colour::outline),          juce::Colour (0xffbbbbbb));
-    EXPECT_EQ (scheme.getUIColour (Colour::defaultText),      juce::Colour (0xffffffff));
-    EXPECT_EQ (scheme.getUIColour (Colour::defaultFill),      juce::Colour (0xffa9a9a9));
-    EXPECT_EQ (scheme.getUIColour (Colour::highlightedText),  juce::Colour (0xffffffff));
-    EXPECT_EQ (scheme.getUIColour (Colour::highlightedFill),  juce::Colour (0xff42a2c8));
-    EXPECT_EQ (scheme.getUIColour (Colour::menuText),         juce::Colour (0xff000000));
-}
+    EXPECT_EQ (window->getBackgroundColour(), juce::Colour (colours[0]));
 
-TEST_F (ApplicationShell, TextsInTheDefaultFontHaveGlyphs)
-{
-    // A default typeface name the platform does not have leaves such texts with no width at all.
+    // A default typeface name the platform does not have leaves texts with no width at all.
     EXPECT_GT (juce::Font (14.0f).getStringWidthFloat ("Export WAV file from pedal"), 10.0f);
-}
 
-TEST_F (ApplicationShell, TextsAreShownAsWritten)
-{
     ASSERT_NE (juce::LocalisedStrings::getCurrentMappings(), nullptr);
-
-    for (auto text : { "Pedal is connected", "Pedal is not connected", "A phrase already exits on the device.\nDo you want to replace it?" })
-        EXPECT_EQ (juce::translate (text), text);
+    const auto text = "A phrase already exits on the device.\nDo you want to replace it?";
+    EXPECT_EQ (juce::translate (text), text);
 }
 
 TEST_F (ApplicationShell, QuitAndCloseAreRefusedWhileATransferRuns)

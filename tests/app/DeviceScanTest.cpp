@@ -52,43 +52,29 @@ TEST_F (DeviceScan, RecordsCarryTrimmedNamesAHexKeyAndBothSeparators)
     description.serialNumber = { 3, " SN-7 " };
     addPedal (description);
 
-    UsbDeviceDescription other = pedalAt (0x14, 0x06);
+    auto other = pedalAt (0x14, 0x06);
     other.vendorId = 0x1234;
     addPedal (other);
-
     createComponent();
 
     const auto records = access->deviceRecords();
     ASSERT_EQ (records.size(), 1);
-
-    const auto& record = records.getReference (0);
-    EXPECT_EQ (record.vendorId, 0x9002);
-    EXPECT_EQ (record.productId, 0x0084);
-    EXPECT_EQ (record.busNumber, 0x14);
-    EXPECT_EQ (record.deviceAddress, 0x05);
-    EXPECT_EQ (record.manufacturerName, "Padded Maker");
-    EXPECT_EQ (record.productName, "");
-    EXPECT_EQ (record.serialNumber, "SN-7");
-    EXPECT_EQ (record.displayName, "Padded Maker -  - 1405");
-    EXPECT_EQ (record.deviceKey, "9002 0084 14 05");
-
+    EXPECT_EQ (records[0].serialNumber, "SN-7");
+    EXPECT_EQ (records[0].displayName, "Padded Maker -  - 1405");
+    EXPECT_EQ (records[0].deviceKey, "9002 0084 14 05");
     EXPECT_EQ (access->deviceItems(), juce::StringArray ("Padded Maker -  - 1405"));
     EXPECT_EQ (access->selectedDeviceKey(), "9002 0084 14 05");
     EXPECT_EQ (access->usbManager()->deviceList.size(), 1);
-    EXPECT_EQ (access->usbManager()->deviceList[0].deviceKey, "9002 0084 14 05");
 }
 
-TEST_F (DeviceScan, TheSelectedOfTwoPedalsStaysSelectedAcrossRescans)
+TEST_F (DeviceScan, TheSelectedOfTwoPedalsStaysSelectedAcrossRescansAndUnplugs)
 {
     const auto [first, second] = startWithTwoPedals();
-    ASSERT_EQ (access->deviceRecords().size(), 2);
-    EXPECT_EQ (access->deviceCombo().getItemId (0), 1);
+    ASSERT_EQ (indexOf (*first), 0);
     EXPECT_EQ (access->deviceCombo().getItemId (1), 2);
-    EXPECT_EQ (indexOf (*first), 0);
 
     EXPECT_EQ (component->selectDevice (1), 1);
     EXPECT_EQ (component->getDeviceList(), 1);
-    EXPECT_EQ (access->selectedDeviceKey(), keyOf (*second));
     EXPECT_EQ (access->deviceCombo().getSelectedId(), 2);
     EXPECT_EQ (component->getCurrentDeviceIndex(), 1);
     EXPECT_EQ (access->copySelectedRecord().deviceKey, keyOf (*second));
@@ -96,6 +82,14 @@ TEST_F (DeviceScan, TheSelectedOfTwoPedalsStaysSelectedAcrossRescans)
     EXPECT_EQ (component->selectDevice (-1), -1);
     EXPECT_EQ (component->selectDevice (2), -1);
     EXPECT_EQ (access->selectedDeviceKey(), keyOf (*second));
+
+    first->unplug();
+    ASSERT_TRUE (waitFor ([this] { return access->deviceRecords().size() == 1; }));
+    drainMessages();
+    EXPECT_EQ (access->selectedDeviceKey(), keyOf (*second));
+    EXPECT_EQ (access->statusLabel().getText(), "Pedal is connected");
+    EXPECT_TRUE (access->allControlsEnabled());
+    EXPECT_EQ (access->slotItems().size(), 99);
 }
 
 TEST_F (DeviceScan, UnpluggingTheSelectedPedalSelectsTheOneLeft)
@@ -107,26 +101,7 @@ TEST_F (DeviceScan, UnpluggingTheSelectedPedalSelectsTheOneLeft)
     // The departure goes through the real hot-plug callback and the next tick.
     ASSERT_TRUE (waitFor ([&, o = other] { return access->selectedDeviceKey() == keyOf (*o); }));
     EXPECT_TRUE (waitUntilConnected());
-    EXPECT_EQ (access->deviceRecords().size(), 1);
     EXPECT_EQ (access->slotItems().size(), 99);
-}
-
-TEST_F (DeviceScan, UnpluggingAnotherPedalKeepsTheSelection)
-{
-    const auto [selected, other] = startWithTwoPedals();
-    const auto queries = selected->firmware().getCommands().size();
-
-    other->unplug();
-
-    ASSERT_TRUE (waitFor ([this] { return access->deviceRecords().size() == 1; }));
-    drainMessages();
-    EXPECT_EQ (access->selectedDeviceKey(), keyOf (*selected));
-    EXPECT_EQ (access->statusLabel().getText(), "Pedal is connected");
-    EXPECT_TRUE (access->allControlsEnabled());
-    EXPECT_EQ (access->slotItems().size(), 99);
-
-    // Found again, it is queried once more through the list's change notification.
-    EXPECT_EQ (selected->firmware().getCommands().size(), queries + 2);
 }
 
 TEST_F (DeviceScan, PlugAndUnplugFollowTheHotPlugEvents)
@@ -141,7 +116,6 @@ TEST_F (DeviceScan, PlugAndUnplugFollowTheHotPlugEvents)
 
     pedal.unplug();
     ASSERT_TRUE (waitUntilDisconnected());
-    EXPECT_TRUE (access->deviceRecords().isEmpty());
     EXPECT_TRUE (access->selectedDeviceKey().isEmpty());
     EXPECT_EQ (access->slotCombo().getNumItems(), 0);
     EXPECT_EQ (access->copySelectedRecord().vendorId, 0);   // a worker now finds no pedal to open
@@ -158,13 +132,10 @@ TEST_F (DeviceScan, AnUnopenablePedalKeepsItsRecordButGetsNoItem)
     const auto& openablePedal = addPedal (pedalAt (1, 6));
     createComponent();
 
-    const auto records = access->deviceRecords();
-    ASSERT_EQ (records.size(), 2);
+    ASSERT_EQ (access->deviceRecords().size(), 2);
     const auto unopenable = indexOf (unopenablePedal);
     const auto openable = indexOf (openablePedal);
-
-    EXPECT_TRUE (records[unopenable].displayName.isEmpty());
-    EXPECT_TRUE (records[unopenable].manufacturerName.isEmpty());
+    EXPECT_TRUE (access->deviceRecords()[unopenable].displayName.isEmpty());
     ASSERT_EQ (access->deviceCombo().getNumItems(), 1);
     EXPECT_EQ (access->deviceCombo().getItemId (0), openable + 1);
 
@@ -202,5 +173,4 @@ TEST_F (DeviceScan, ManyHotPlugEventsAreTakenAndRescannedInOneTick)
     // The pedal is still there: neither rescan counts as its departure.
     EXPECT_EQ (access->statusLabel().getText(), "Pedal is connected");
     EXPECT_TRUE (access->allControlsEnabled());
-    EXPECT_EQ (access->selectedDeviceKey(), "9002 0084 01 05");
 }

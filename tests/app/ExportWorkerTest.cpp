@@ -74,72 +74,54 @@ protected:
     std::vector<juce::uint8> oldBytes;
 };
 
-TEST_F (ExportWorker, WritesThePhraseByteForByteOverAnOldFile)
-{
-    const auto phrase = pattern (3 * chunk + 1000);
-    firmware().setPhrase (7, phrase);
-
-    // Longer than the phrase: no tail of it may survive.
-    const auto old = pattern (100000, 99);
-    ASSERT_TRUE (target.replaceWithData (old.data(), old.size()));
-
-    const auto ending = runExport (7);
-
-    EXPECT_EQ (bytesOf (target), phrase);
-    EXPECT_EQ (ending.text, "Export successful");
-    EXPECT_EQ (ending.progress, 100.0f);
-    EXPECT_TRUE (ending.alerts.empty());
-    EXPECT_EQ (firmware().getSentChunkSizes(), (std::vector<int> { chunk, chunk, chunk, 1000 }));
-    EXPECT_EQ (firmware().getCommands().back(), readPhraseCommand (7));
-    EXPECT_EQ (access->waveInfo().transferChunkSize, (juce::uint32) chunk);
-}
-
-TEST_F (ExportWorker, PhraseSmallerThanAChunkTakesOneTransferOfItsSize)
-{
-    const auto phrase = pattern (10);
-    firmware().setPhrase (0, phrase);
-
-    EXPECT_EQ (runExport().text, "Export successful");
-    EXPECT_EQ (bytesOf (target), phrase);
-    EXPECT_EQ (firmware().getSentChunkSizes(), std::vector<int> { 10 });
-}
-
-TEST_F (ExportWorker, EmptySlotListSendsSlotWithAllBitsSet)
-{
-    const auto phrase = pattern (500);
-    firmware().setPhrase (0xffffffffu, phrase);
-
-    EXPECT_EQ (runExport (-1).text, "Export successful");
-    EXPECT_EQ (firmware().getCommands().back(), readPhraseCommand (0xffffffffu));
-    EXPECT_EQ (bytesOf (target), phrase);
-}
-
-TEST_F (ExportWorker, ShortFullChunkIsContinuedWhereItStopped)
-{
-    const auto phrase = pattern (3 * chunk);
-    firmware().setPhrase (0, phrase);
-    firmware().shortenDataChunk (1, 1000);
-
-    EXPECT_EQ (runExport().text, "Export successful");
-    EXPECT_EQ (bytesOf (target), phrase);
-    EXPECT_EQ (firmware().getSentChunkSizes(), (std::vector<int> { chunk, 1000, chunk, chunk - 1000 }));
-}
-
-TEST_F (ExportWorker, ShortLastChunkFillsTheFileWithZerosNotOldMemory)
+TEST_F (ExportWorker, WritesThePhraseByteForByteInChunksOverAnOldFile)
 {
     // Fresh memory is often zero by chance: have the allocator hand out filled memory instead
     // (the address sanitizer fills the first 4096 bytes of each block by itself).
     const ScopedMallocFill fill;
 
-    const auto phrase = pattern (3000);
-    firmware().setPhrase (0, phrase);
-    firmware().shortenDataChunk (0, 100);
+    const struct
+    {
+        const char* what;
+        int slot;
+        size_t size;
+        int shortChunk, shortBytes;     // a chunk that moves fewer bytes (-1: none)
+        std::vector<int> chunks;
+        size_t zeroFrom;                // a short last chunk counts in full; the rest stays zero
+    } cases[] {
+        { "several chunks",          7, 3 * chunk + 1000, -1, 0,    { chunk, chunk, chunk, 1000 },            3 * chunk + 1000 },
+        { "less than one chunk",     0, 10,               -1, 0,    { 10 },                                   10 },
+        { "empty slot list",        -1, 500,              -1, 0,    { 500 },                                  500 },
+        { "short full chunk",        0, 3 * chunk,         1, 1000, { chunk, 1000, chunk, chunk - 1000 },     3 * chunk },
+        { "short last chunk",        0, 3000,              0, 100,  { 100 },                                  100 },
+    };
 
-    EXPECT_EQ (runExport().text, "Export successful");
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        const auto phrase = pattern (c.size, (int) c.size);
+        firmware().setPhrase ((juce::uint32) c.slot, phrase);
 
-    auto expected = phrase;
-    std::fill (expected.begin() + 100, expected.end(), 0);
-    EXPECT_EQ (bytesOf (target), expected);
+        if (c.shortChunk >= 0)
+            firmware().shortenDataChunk (c.shortChunk, c.shortBytes);
+
+        // Longer than the phrase: no tail of it may survive.
+        const auto old = pattern (100000, 99);
+        ASSERT_TRUE (target.replaceWithData (old.data(), old.size()));
+        const auto chunksBefore = firmware().getSentChunkSizes().size();
+
+        const auto ending = runExport (c.slot);
+
+        auto expected = phrase;
+        std::fill (expected.begin() + (std::ptrdiff_t) c.zeroFrom, expected.end(), 0);
+        EXPECT_EQ (bytesOf (target), expected);
+        EXPECT_EQ (ending.text, "Export successful");
+        EXPECT_EQ (ending.progress, 100.0f);
+        EXPECT_TRUE (ending.alerts.empty());
+        const auto chunks = firmware().getSentChunkSizes();
+        EXPECT_EQ (std::vector<int> (chunks.begin() + (std::ptrdiff_t) chunksBefore, chunks.end()), c.chunks);
+        EXPECT_EQ (firmware().getCommands().back(), readPhraseCommand ((juce::uint32) c.slot));
+    }
 }
 
 TEST_F (ExportWorker, ProgressCountsTheChunksBeforeEachTransferAndATimeOutKeepsWhatArrived)
@@ -179,55 +161,44 @@ TEST_F (ExportWorker, ProgressCountsTheChunksBeforeEachTransferAndATimeOutKeepsW
     EXPECT_TRUE (access->allControlsEnabled());
 }
 
-TEST_F (ExportWorker, DataFailuresAreToldWithTheLibrarysCode)
-{
-    struct Case { Fault fault; const char* text; };
-
-    for (auto c : { Case { Fault::stall, "Error Code fffffff7" }, Case { Fault::unplug, "Error Code fffffffc" } })
-    {
-        SCOPED_TRACE (c.text);
-        firmware().setPhrase (0, pattern (3 * chunk));
-        firmware().failDataChunk (1, c.fault);
-
-        const auto ending = runExport();
-
-        EXPECT_EQ (ending.text, c.text);
-        EXPECT_EQ (ending.progress, 100.0f);
-        expectErrorAlert (ending, c.text);
-        EXPECT_EQ (target.getSize(), chunk);
-    }
-}
-
-TEST_F (ExportWorker, FailuresBeforeTheDataLeaveTheTargetAlone)
+TEST_F (ExportWorker, FailuresAreToldAndKeepOnlyWhatArrived)
 {
     struct Case
     {
         const char* what;
-        std::function<void (PedalFirmware&)> arm;
+        std::function<void()> arm;
         const char* text;     // the progress text left, "Exporting" when none new
         bool alert;
+        int kept;             // bytes of the phrase in the target; -1: the old file untouched
     };
 
-    const std::vector<Case> cases {
-        { "device information times out",  [] (PedalFirmware& f) { f.withholdNextReply (0); },                 "Error Code fffffff9", true },
-        { "device information is empty",   [] (PedalFirmware& f) { f.setNextReplyLength (0, 0); },             "Exporting",           false },
-        { "wave information times out",    [] (PedalFirmware& f) { f.withholdNextReply (1); },                 "Error Code fffffff9", true },
-        { "wave information of 23 bytes",  [] (PedalFirmware& f) { f.setNextReplyLength (1, 23); },            "Exporting",           false },
-        { "wave information of 25 bytes",  [] (PedalFirmware& f) { f.setNextReplyLength (1, 25); },            "Exporting",           false },
+    auto& f = firmware();
+    const Case cases[] {
+        { "device information times out",  [&] { f.withholdNextReply (0); },                 "Error Code fffffff9", true,  -1 },
+        { "device information is empty",   [&] { f.setNextReplyLength (0, 0); },             "Exporting",           false, -1 },
+        { "wave information times out",    [&] { f.withholdNextReply (1); },                 "Error Code fffffff9", true,  -1 },
+        { "wave information of 23 bytes",  [&] { f.setNextReplyLength (1, 23); },            "Exporting",           false, -1 },
+        { "wave information of 25 bytes",  [&] { f.setNextReplyLength (1, 25); },            "Exporting",           false, -1 },
         // With a phrase stored the simulated pedal would stream it in place of the withheld answer.
-        { "read phrase times out",         [] (PedalFirmware& f) { f.setPhrase (0, {}); f.withholdNextReply (readPhraseCode); }, "Error Code fffffff9", true },
-        { "read phrase of 12 bytes",       [] (PedalFirmware& f) { f.setNextReplyLength (readPhraseCode, 12); }, "Export fail",       false },
-        { "phrase size 0",                 [] (PedalFirmware& f) { f.setPhrase (0, {}); },                     "Exporting",           false },
+        { "read phrase times out",         [&] { f.setPhrase (0, {}); f.withholdNextReply (readPhraseCode); }, "Error Code fffffff9", true, -1 },
+        { "read phrase of 12 bytes",       [&] { f.setNextReplyLength (readPhraseCode, 12); }, "Export fail",       false, -1 },
+        { "phrase size 0",                 [&] { f.setPhrase (0, {}); },                     "Exporting",           false, -1 },
+        { "chunk size 0",                  [&] { setWaveInfo ([] (auto& info) { info.transferChunkSize = 0; }); }, "Export fail", false, -1 },
+        { "stall",                         [&] { f.failDataChunk (1, Fault::stall); },       "Error Code fffffff7", true,  chunk },
+        { "nothing delivered",             [&] { f.shortenDataChunk (1, 0); },               "Export fail",         false, chunk },
+        { "unplugged during the data",     [&] { f.failDataChunk (1, Fault::unplug); },      "Error Code fffffffc", true,  chunk },
+        { "pedal gone before the start",   [] {},                                            "Exporting",           false, -1 },
     };
 
-    putOldTarget();
+    const auto phrase = pattern (3 * chunk);
 
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.what);
-        firmware().setPhrase (0, pattern (chunk));
-        c.arm (firmware());
-        const auto chunksBefore = firmware().getSentChunkSizes().size();
+        putOldTarget();
+        f.setWaveInfo ({});
+        f.setPhrase (0, phrase);
+        c.arm();
 
         // The label keeps the start's text when the export adds none.
         const auto ending = runExport();
@@ -238,53 +209,21 @@ TEST_F (ExportWorker, FailuresBeforeTheDataLeaveTheTargetAlone)
         if (c.alert)
             expectErrorAlert (ending, c.text);
 
-        expectTargetUntouched();
-        EXPECT_EQ (firmware().getSentChunkSizes().size(), chunksBefore);
+        EXPECT_FALSE (access->busy().load());
+
+        if (c.kept < 0)
+            expectTargetUntouched();
+        else
+            EXPECT_EQ (bytesOf (target), std::vector<juce::uint8> (phrase.begin(), phrase.begin() + c.kept));
     }
+
+    EXPECT_FALSE (pedal->isPlugged());
 }
 
-TEST_F (ExportWorker, ChunkSizeZeroEndsAsAFailureWithoutTouchingTheTarget)
-{
-    setWaveInfo ([] (auto& info) { info.transferChunkSize = 0; });
-    firmware().setPhrase (0, pattern (chunk));
-    putOldTarget();
-
-    const auto ending = runExport();
-
-    EXPECT_EQ (ending.text, "Export fail");
-    EXPECT_TRUE (ending.alerts.empty());
-    expectTargetUntouched();
-}
-
-TEST_F (ExportWorker, PedalThatDeliversNothingEndsAsAFailure)
-{
-    const auto phrase = pattern (3 * chunk);
-    firmware().setPhrase (0, phrase);
-    firmware().shortenDataChunk (1, 0);
-
-    const auto ending = runExport();
-
-    EXPECT_EQ (ending.text, "Export fail");
-    EXPECT_TRUE (ending.alerts.empty());
-    EXPECT_EQ (bytesOf (target), std::vector<juce::uint8> (phrase.begin(), phrase.begin() + chunk));
-}
-
-TEST_F (ExportWorker, TargetThatCannotBeCreatedIsAFailureWithTheSystemsReason)
-{
-    firmware().setPhrase (0, pattern (chunk));
-    target = scratchFile ("missing-folder").getChildFile ("phrase.wav");
-
-    const auto ending = runExport();
-
-    EXPECT_EQ (ending.text, "Export fail");
-    expectErrorAlert (ending, "No such file or directory");
-    EXPECT_FALSE (target.exists());
-}
-
-TEST_F (ExportWorker, TargetThatCannotBeWrittenInFullIsAFailureWithTheSystemsReason)
+TEST_F (ExportWorker, TargetThatCannotBeWrittenIsAFailureWithTheSystemsReason)
 {
     firmware().setPhrase (0, pattern (64 * 1024));
-
+    const auto folderless = scratchFile ("missing-folder").getChildFile ("phrase.wav");
     Ending ending;
 
     {
@@ -294,6 +233,12 @@ TEST_F (ExportWorker, TargetThatCannotBeWrittenInFullIsAFailureWithTheSystemsRea
 
     EXPECT_EQ (ending.text, "Export fail");
     expectErrorAlert (ending, "File too large");
+
+    target = folderless;
+    ending = runExport();
+    EXPECT_EQ (ending.text, "Export fail");
+    expectErrorAlert (ending, "No such file or directory");
+    EXPECT_FALSE (target.exists());
 }
 
 TEST_F (ExportWorker, PhraseTooLargeForMemoryIsAFailureAndTheTargetStays)
@@ -311,7 +256,6 @@ TEST_F (ExportWorker, PhraseTooLargeForMemoryIsAFailureAndTheTargetStays)
         ending = runExport();
     }
 
-    EXPECT_EQ (ending.text, "Error Code fffffff5");
     expectErrorAlert (ending, "Error Code fffffff5");
     expectTargetUntouched();
     EXPECT_TRUE (firmware().getSentChunkSizes().empty());
@@ -332,19 +276,6 @@ TEST_F (ExportWorkerWithoutInterface, PedalWhoseInterfaceCannotBeClaimedIsAFailu
 
     EXPECT_EQ (ending.text, "Export fail");
     EXPECT_TRUE (ending.alerts.empty());
-    expectTargetUntouched();
-}
-
-TEST_F (ExportWorker, PedalGoneBeforeTheStartOnlyGivesTheControlsBack)
-{
-    pedal->unplug();
-    putOldTarget();
-
-    const auto ending = runExport();
-
-    EXPECT_EQ (ending.text, "Exporting");
-    EXPECT_TRUE (ending.alerts.empty());
-    EXPECT_FALSE (access->busy().load());
     expectTargetUntouched();
 }
 

@@ -16,47 +16,31 @@ TEST_F (HandOverWithoutPedal, FirstTickShowsNotConnectedDisablesTheControlsAndDr
 {
     // Nothing is disabled before the timer has run.
     EXPECT_TRUE (access->allControlsEnabled());
-    EXPECT_EQ (access->statusLabel().getText(), "Pedal not connected");
 
     ASSERT_TRUE (waitFor ([this] { return access->statusLabel().getText() == "Pedal is not connected"; }));
-
     EXPECT_TRUE (access->noControlEnabled());
     EXPECT_EQ (access->progressMeter().getText(), "0.000000");
-    EXPECT_EQ (access->slotCombo().getNumItems(), 0);
     EXPECT_EQ (access->deviceCombo().getNumItems(), 0);
-    EXPECT_TRUE (access->selectedDeviceKey().isEmpty());
     EXPECT_EQ (access->uiRequestFlags().getRawBits(), 0);
 }
 
-TEST_F (HandOverWithoutPedal, MeterShowsTheNewestProgressAndNeverTheNothingNewMark)
+TEST_F (HandOverWithoutPedal, MeterAndLabelShowTheNewestValuesAndKeepThemUntilNewOnes)
 {
     access->tick();
-
     access->progressValue().store (40.0f);
     access->progressValue().store (55.5f);
-    access->tick();
-    EXPECT_EQ (access->progressMeter().getText(), "55.500000");
-
-    // The tick left -2 behind; later ticks must not show it.
-    EXPECT_FLOAT_EQ (access->progressValue().load(), -2.0f);
-    access->tick();
-    drainMessages();
-    EXPECT_EQ (access->progressMeter().getText(), "55.500000");
-}
-
-TEST_F (HandOverWithoutPedal, ProgressLabelShowsTheLatestTextAndKeepsItUntilANewOne)
-{
     access->setProgressText ("Exporting");
     access->setProgressText ("Export successful");
     access->tick();
+    EXPECT_EQ (access->progressMeter().getText(), "55.500000");
     EXPECT_EQ (access->progressTextLabel().getText(), "Export successful");
 
-    access->tick();
-    EXPECT_EQ (access->progressTextLabel().getText(), "Export successful");
-
-    // An empty text means nothing new, never "clear the label".
+    // The tick left -2 ("nothing new") behind, and an empty text means nothing new too.
+    EXPECT_FLOAT_EQ (access->progressValue().load(), -2.0f);
     access->setProgressText ({});
     access->tick();
+    drainMessages();
+    EXPECT_EQ (access->progressMeter().getText(), "55.500000");
     EXPECT_EQ (access->progressTextLabel().getText(), "Export successful");
 }
 
@@ -68,7 +52,6 @@ TEST_F (HandOverWithoutPedal, ControlsFollowAWorkersRequestsAtTheNextTick)
     // A worker that ends before the next tick: only its enable request arrives, and it has the
     // last word over the departure handled in the same tick.
     access->beginTransfer();
-    EXPECT_TRUE (access->busy().load());
     access->endTransfer();
     EXPECT_FALSE (access->busy().load());
     component->hotPlugEvent (juce::KuvLibUSBManager::deviceLeft);
@@ -77,6 +60,7 @@ TEST_F (HandOverWithoutPedal, ControlsFollowAWorkersRequestsAtTheNextTick)
     EXPECT_EQ (access->statusLabel().getText(), "Pedal is not connected");
 
     access->beginTransfer();
+    EXPECT_TRUE (access->busy().load());
     EXPECT_TRUE (access->allControlsEnabled());
     access->tick();
     EXPECT_TRUE (access->noControlEnabled());
@@ -88,16 +72,9 @@ TEST_F (HandOverWithoutPedal, HotPlugEventOnlySetsItsBit)
     access->beginTransfer();
     const auto before = access->uiRequestFlags().getRawBits();
 
-    std::thread libusbThread ([this]
-    {
-        component->hotPlugEvent (juce::KuvLibUSBManager::deviceArrived);
-        component->hotPlugEvent (juce::KuvLibUSBManager::deviceArrived);
-    });
-    libusbThread.join();
-
+    std::thread ([this] { component->hotPlugEvent (juce::KuvLibUSBManager::deviceArrived); }).join();
     EXPECT_EQ (access->uiRequestFlags().getRawBits(), before | UiRequestFlags::pendingArrival);
 
     component->hotPlugEvent (juce::KuvLibUSBManager::deviceLeft);
-    EXPECT_EQ (access->uiRequestFlags().getRawBits(),
-               before | UiRequestFlags::pendingArrival | UiRequestFlags::pendingDeparture);
+    EXPECT_EQ (access->uiRequestFlags().getRawBits(), before | UiRequestFlags::pendingArrival | UiRequestFlags::pendingDeparture);
 }

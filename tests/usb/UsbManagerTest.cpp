@@ -45,73 +45,45 @@ private:
 };
 }
 
-TEST_F (UsbManagerTest, HotPlugEventsReachEveryListenerOncePerEntry)
+TEST_F (UsbManagerTest, HotPlugEventsOfSupportedIdsReachEveryListenerOncePerEntry)
 {
     auto& usb = createManager();
     CountingListener twice, once;
 
     usb.addSupportedDevice (pedalVendor, pedalProduct);
     usb.addSupportedDevice (pedalVendor, pedalProduct);
-    usb.addHotPlugListener (&twice);
-    usb.addHotPlugListener (nullptr);
-    usb.addHotPlugListener (&once);
-    usb.addHotPlugListener (&twice);
-
     ASSERT_EQ (usb.supportedDevices.size(), 1);
 
-    auto& pedal = addPedal();
-    ASSERT_TRUE (waitFor ([&] { return twice.arrivals == 2 && once.arrivals == 1; }));
-
-    pedal.unplug();
-    ASSERT_TRUE (waitFor ([&] { return twice.departures == 2 && once.departures == 1; }));
-
-    // Events arrive in order, so a second registration's arrival would have come by now.
-    EXPECT_EQ (twice.arrivals, 2);
-    EXPECT_EQ (once.arrivals, 1);
-}
-
-TEST_F (UsbManagerTest, HotPlugEventsOnlyForSupportedIds)
-{
-    auto& usb = createWatchingManager();
+    for (auto* listener : { &twice, (CountingListener*) nullptr, &once, &twice })
+        usb.addHotPlugListener (listener);
 
     auto other = pedalAt (1, 9);
     other.productId = 0x0085;
-    addPedal (other);
-    addPedal();
+    auto& foreign = addPedal (other);
+    auto& pedal = addPedal();
+    ASSERT_TRUE (waitFor ([&] { return twice.arrivals == 2 && once.arrivals == 1 && foreign.isListedIn (usb.usbContext); }));
 
-    ASSERT_TRUE (waitFor ([&] { return hotPlug.arrivals >= 1 && pedals[0]->isListedIn (usb.usbContext); }));
-    EXPECT_EQ (hotPlug.arrivals, 1);
+    foreign.unplug();
+    pedal.unplug();
+    ASSERT_TRUE (waitFor ([&] { return twice.departures == 2 && once.departures == 1; }));
 
-    pedals[0]->unplug();
-    pedals[1]->unplug();
-    ASSERT_TRUE (waitFor ([&] { return hotPlug.departures >= 1 && ! pedals[0]->isListedIn (usb.usbContext); }));
-    EXPECT_EQ (hotPlug.departures, 1);
+    // Events arrive in order, so any further one for either device would have come by now.
+    EXPECT_EQ (twice.arrivals, 2);
+    EXPECT_EQ (once.arrivals, 1);
+    EXPECT_EQ (once.departures, 1);
 }
 
 TEST_F (UsbManagerTest, DevicePresentBeforeRegistrationReportsOnlyItsDeparture)
 {
     auto& pedal = addPedal();
     auto& usb = createManager();
-    CountingListener listener;
-    usb.addHotPlugListener (&listener);
+    usb.addHotPlugListener (&hotPlug);
     usb.addSupportedDevice (pedalVendor, pedalProduct);
     ASSERT_TRUE (pedal.isListedIn (usb.usbContext));
 
     pedal.unplug();
-    ASSERT_TRUE (waitFor ([&] { return listener.departures == 1; }));
-    EXPECT_EQ (listener.arrivals, 0);
-}
-
-TEST_F (UsbManagerTest, RegistrationHandlesNameTheirRegistrationsOnly)
-{
-    auto& usb = createManager();
-    usb.addSupportedDevice (pedalVendor, pedalProduct);
-    const auto row = usb.supportedDevices.getFirst();
-
-    EXPECT_EQ (libusb_hotplug_get_user_data (usb.usbContext, row.arrivalHandle), &usb);
-    EXPECT_EQ (libusb_hotplug_get_user_data (usb.usbContext, row.departureHandle), &usb);
-    EXPECT_NE (row.arrivalHandle, row.departureHandle);
-    EXPECT_EQ (libusb_hotplug_get_user_data (usb.usbContext, KuvLibUSBManager::noRegistration), nullptr);
+    ASSERT_TRUE (waitFor ([&] { return hotPlug.departures == 1; }));
+    EXPECT_EQ (hotPlug.arrivals, 0);
 }
 
 TEST_F (UsbManagerTest, DeletingTheManagerWhileItsThreadWaitsReturnsPromptly)
@@ -123,10 +95,9 @@ TEST_F (UsbManagerTest, DeletingTheManagerWhileItsThreadWaitsReturnsPromptly)
 
     const auto start = juce::Time::getMillisecondCounterHiRes();
     deleteManager();
-    const auto elapsed = juce::Time::getMillisecondCounterHiRes() - start;
 
     // One wait of the thread lasts at most 0.5 s; 1.5 s would mean the thread had to be killed.
-    EXPECT_LT (elapsed, 1200.0);
+    EXPECT_LT (juce::Time::getMillisecondCounterHiRes() - start, 1200.0);
     EXPECT_EQ (KuvLibUSBManager::getActiveContext(), nullptr);
 }
 
@@ -151,12 +122,9 @@ TEST_F (UsbManagerTest, FailedLibraryInitialisationLeavesAHarmlessManager)
     usb.addSupportedDevice (pedalVendor, pedalProduct);
     ASSERT_EQ (usb.supportedDevices.size(), 1);
     EXPECT_EQ (usb.supportedDevices[0].arrivalHandle, KuvLibUSBManager::noRegistration);
-    EXPECT_EQ (usb.supportedDevices[0].departureHandle, KuvLibUSBManager::noRegistration);
 
     // A device must not be looked for in a context of the library's own making.
     juce::KuvLibUSB_Device device;
     EXPECT_FALSE (device.open (pedalVendor, pedalProduct, 0xff, 0xff));
-    EXPECT_EQ (device.deviceHandle, nullptr);
-
     EXPECT_TRUE (waitFor ([&] { return ! usb.isThreadRunning(); }));
 }
