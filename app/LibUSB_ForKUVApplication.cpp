@@ -46,6 +46,12 @@ void LibUSB_ForKUVApplication::initialise (const String&)
 {
     Desktop::getInstance().setDefaultLookAndFeel (&lookAndFeel);
 
+   #if JUCE_LINUX
+    // Here the framework draws the alerts itself, and the scheme's white text would stand on its
+    // light grey background, so a failure could not be read.
+    lookAndFeel.setColour (AlertWindow::textColourId, Colour (0xff000000));
+   #endif
+
     // Naming a family the platform lacks would leave every text in the default font without
     // glyphs (blank buttons, blank alerts), so the platform's own default stays then.
     if (Font::findAllTypefaceNames().contains (preferredSansSerifName))

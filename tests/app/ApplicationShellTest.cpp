@@ -67,6 +67,10 @@ TEST_F (ApplicationShell, OneFixedSizeWindowInTheApplicationsColoursAndTexts)
 
     EXPECT_EQ (window->getBackgroundColour(), juce::Colour (colours[0]));
 
+    // The framework's own alerts must stay readable: dark text on their light background.
+    EXPECT_GT (lookAndFeel->findColour (juce::AlertWindow::backgroundColourId).getPerceivedBrightness()
+                   - lookAndFeel->findColour (juce::AlertWindow::textColourId).getPerceivedBrightness(), 0.5f);
+
     // A default typeface name the platform does not have leaves texts with no width at all.
     EXPECT_GT (juce::Font (14.0f).getStringWidthFloat ("Export WAV file from pedal"), 10.0f);
 
