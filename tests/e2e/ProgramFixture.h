@@ -4,9 +4,9 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include "XDesktop.h"
-#include "helpers/SimulatedPedal.h"
-#include "helpers/TestbedChildProcess.h"
-#include "helpers/UsbTestbed.h"
+#include "pedal/SimulatedPedal.h"
+#include "pedal/TestbedChildProcess.h"
+#include "pedal/UsbTestbed.h"
 
 /** The real program, started by the test as its user would start it, on the X display the
     test runs under, with the test's simulated pedal as its USB world. The test sees what a

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <juce_myModule/juce_myModule.h>
 
-#include "SimulatedPedal.h"
-#include "UsbTestbed.h"
+#include "pedal/SimulatedPedal.h"
+#include "pedal/UsbTestbed.h"
 #include "WaitFor.h"
 
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "helpers/TestbedChildProcess.h"
+#include "pedal/TestbedChildProcess.h"
 #include "helpers/UsbFixture.h"
 
 // The suites above the USB layer use the pedal through the program; these pin down what they

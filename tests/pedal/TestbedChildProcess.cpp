@@ -1,5 +1,5 @@
 #include "TestbedChildProcess.h"
-#include "WaitFor.h"
+#include "helpers/WaitFor.h"
 
 #include <gtest/gtest.h>
 
