@@ -1,6 +1,6 @@
 #pragma once
 
-#include "BulkFunction.h"
+#include <juce_core/juce_core.h>
 
 #include <deque>
 #include <map>
@@ -21,9 +21,11 @@
     Faults are armed by the test and fire once, where they were asked for. Every method may be
     called from any thread.
 */
-class PedalFirmware : public BulkFunction
+class PedalFirmware
 {
 public:
+    using Bytes = std::vector<juce::uint8>;
+
     struct WaveInfo
     {
         juce::uint32 reserved = 0;
@@ -35,7 +37,7 @@ public:
         juce::uint32 transferChunkSize = 4096;
 
         /** The 24 bytes on the wire, little-endian. */
-        std::vector<juce::uint8> toBytes() const;
+        Bytes toBytes() const;
     };
 
     enum class DataFault
@@ -45,82 +47,94 @@ public:
         unplug      // the pedal is pulled out instead of moving the chunk
     };
 
+    /** What becomes of one bulk URB. */
+    struct Answer
+    {
+        enum class Kind { done, waiting, unplug };
+
+        Kind kind = Kind::done;
+        int status = 0;         // 0 or a negative errno, as the kernel reports it
+        int taken = -1;         // OUT: bytes taken, -1 for all of them
+        Bytes data;             // IN: bytes delivered
+    };
+
     PedalFirmware (juce::uint8 commandEndpoint, juce::uint8 replyEndpoint);
 
-    void setWaveInfo (const WaveInfo& info);
-    void setDeviceInfo (std::vector<juce::uint8> bytes);
-
-    void setPhrase (juce::uint32 slot, std::vector<juce::uint8> bytes);
-    std::vector<juce::uint8> getPhrase (juce::uint32 slot) const;
+    void setWaveInfo (const WaveInfo& info)                     { const Lock l (lock); waveInfo = info; }
+    void setDeviceInfo (Bytes bytes)                            { const Lock l (lock); deviceInfo = std::move (bytes); }
+    void setPhrase (juce::uint32 slot, Bytes bytes)             { const Lock l (lock); phrases[slot] = std::move (bytes); }
+    Bytes getPhrase (juce::uint32 slot) const;
 
     /** Every transfer taken as a command, byte for byte, in order of arrival. */
-    std::vector<std::vector<juce::uint8>> getCommands() const;
+    std::vector<Bytes> getCommands() const                      { const Lock l (lock); return commands; }
 
     /** The bytes of each phrase chunk taken from the host, and of each one given to it. */
-    std::vector<int> getReceivedChunkSizes() const;
-    std::vector<int> getSentChunkSizes() const;
+    std::vector<int> getReceivedChunkSizes() const              { const Lock l (lock); return receivedChunkSizes; }
+    std::vector<int> getSentChunkSizes() const                  { const Lock l (lock); return sentChunkSizes; }
 
     //==============================================================================
     /** The next command with this code gets no answer; the host's read of it times out. */
-    void withholdNextReply (juce::uint32 code);
+    void withholdNextReply (juce::uint32 code)                  { arm ({ Fault::withhold, code }); }
 
     /** The next answer to this code is cut or padded with zeros to this many bytes (0: empty). */
-    void setNextReplyLength (juce::uint32 code, int length);
+    void setNextReplyLength (juce::uint32 code, int length)     { arm ({ Fault::replyLength, code, 0, length }); }
 
     /** Chunk N (from 0) of the next phrase transfer, in either direction, fails this way; the
         transfer is abandoned.
     */
-    void failDataChunk (int chunk, DataFault fault);
+    void failDataChunk (int chunk, DataFault fault)             { arm ({ Fault::failChunk, noCode, chunk, 0, fault }); }
 
     /** Chunk N of the next phrase transfer moves only this many bytes, without an error. */
-    void shortenDataChunk (int chunk, int bytes);
+    void shortenDataChunk (int chunk, int bytes)                { arm ({ Fault::shortChunk, noCode, chunk, bytes }); }
 
     //==============================================================================
-    Outcome bulkOut (juce::uint8 endpoint, const juce::uint8* data, int length) override;
-    Outcome bulkIn (juce::uint8 endpoint, int maxLength) override;
-    void powerCycled() override;
+    /** Asked by the device for each OUT URB, and again and again for its oldest pending IN URB
+        of an endpoint until that completes; both answer at once.
+    */
+    Answer bulkOut (juce::uint8 endpoint, const juce::uint8* data, int length);
+    Answer bulkIn (juce::uint8 endpoint, int maxLength);
+
+    /** The pedal was plugged in or pulled out: whatever was under way is forgotten. */
+    void powerCycled()                                          { const Lock l (lock); forgetTransfer(); }
 
 private:
-    enum class Phase { idle, sending, receiving };
+    using Lock = std::lock_guard<std::mutex>;
+    static constexpr juce::uint32 noCode = 0xffffffff;
 
     struct Fault
     {
-        enum class Kind { withholdReply, replyLength, dataChunk, shortChunk };
+        enum Kind { withhold, replyLength, failChunk, shortChunk };
 
-        Kind kind = Kind::withholdReply;
-        juce::uint32 code = 0;
+        Kind kind;
+        juce::uint32 code = noCode;
         int chunk = 0;
         int length = 0;
         DataFault dataFault = DataFault::timeOut;
     };
 
-    Outcome takeCommand (const juce::uint8* data, int length);
-    Outcome receiveChunk (const juce::uint8* data, int length);
-    Outcome sendChunk (int maxLength);
-    std::vector<juce::uint8> answerTo (juce::uint32 code, const juce::uint8* command);
-    bool takeFault (Fault::Kind kind, juce::uint32 code, int chunk, Fault& taken);
+    void arm (Fault fault)                                      { const Lock l (lock); faults.push_back (fault); }
+    bool take (Fault::Kind kind, juce::uint32 code, int chunk, Fault& taken);
+    Bytes answerTo (juce::uint32 code, const juce::uint8* command);
 
-    /** Whether an armed fault ends the transfer at this chunk, and how. */
-    bool chunkFails (int chunk, Outcome& failure);
-    void startIdle();
+    /** Counts a phrase chunk; true when a fault ends the transfer there, else what it may move. */
+    bool chunkFails (Answer& failure, size_t& length);
+    void forgetTransfer();
 
     const juce::uint8 commandEndpoint, replyEndpoint;
 
     mutable std::mutex lock;
     WaveInfo waveInfo;
-    std::vector<juce::uint8> deviceInfo;
-    std::map<juce::uint32, std::vector<juce::uint8>> phrases;
+    Bytes deviceInfo;
+    std::map<juce::uint32, Bytes> phrases;
     std::vector<Fault> faults;
-
-    std::vector<std::vector<juce::uint8>> commands;
+    std::vector<Bytes> commands;
     std::vector<int> receivedChunkSizes, sentChunkSizes;
 
-    std::deque<std::vector<juce::uint8>> replies;
-    Phase phase = Phase::idle;
+    std::deque<Bytes> replies;
+    enum class Phase { idle, sending, receiving } phase = Phase::idle;
     juce::uint32 phaseSlot = 0;
-    std::vector<juce::uint8> phaseData;
-    size_t phaseOffset = 0;
-    size_t expectedBytes = 0;
+    Bytes phaseData;
+    size_t phaseOffset = 0, expectedBytes = 0;
     int chunkIndex = 0;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (PedalFirmware)

@@ -7,8 +7,7 @@
 
 #include <libusb.h>
 
-#include <memory>
-#include <mutex>
+#include <thread>
 
 /** One simulated pedal in a UsbTestbed, for the real libusb of this process or of a child.
 
@@ -16,8 +15,8 @@
     -ESHUTDOWN, later ioctls of the files opened before with ENODEV, then "remove" is sent and
     the sysfs entry deleted. A host that must see the arrival before the removal waits for it
     first (isListedIn). libusb lists the device plugged in last first; at its start it lists the
-    devices present in reverse order of their sysfs paths. The pedal answers its command protocol on 0x01/0x81 (or its first OUT and
-    IN endpoints without them); whatever it received is recorded and can be read from any thread.
+    devices present in reverse order of their sysfs paths. The pedal answers its command
+    protocol on 0x01/0x81 (or its first OUT and IN endpoints without them).
 
     Delete it after every libusb context that might still use it has been closed.
 */
@@ -39,30 +38,28 @@ public:
     /** Whether the context's device list holds a device at this pedal's bus and address. */
     bool isListedIn (libusb_context* context) const;
 
-    std::vector<UsbfsResponder::ControlRequest> getControlRequests() const;
-    int getActiveConfiguration() const;
-    int countPendingUrbs() const;
+    std::vector<UsbfsResponder::ControlRequest> getControlRequests() const  { return responder->getControlRequests(); }
+    int getActiveConfiguration() const                              { return responder->getActiveConfiguration(); }
+    int countPendingUrbs() const                                    { return responder->countPendingUrbs(); }
 
 private:
-    struct PlugState
-    {
-        std::mutex lock;
-        bool plugged = false;
-    };
-
-    juce::String buildRecord() const;
+    void removeFromTestbed();
+    void finishRemoval();
     juce::File nodeFile() const;
-    juce::File configurationAttribute() const;
-    static void writeActiveConfiguration (const juce::File& attribute, int value);
-    static void removeFromTestbed (UsbTestbed&, PlugState&, const UsbDeviceDescription&, const juce::File& refusingNode);
 
     UsbTestbed& testbed;
     const UsbDeviceDescription description;
-    const std::shared_ptr<PlugState> plugState = std::make_shared<PlugState>();
-    std::shared_ptr<PedalFirmware> pedalFirmware;
-    std::unique_ptr<UsbfsResponder> responder;
-    bool addressReserved = false;
+    const std::shared_ptr<PedalFirmware> pedalFirmware;
+    std::shared_ptr<UsbfsResponder> responder;
+    UMockdevIoctlBase* handler = nullptr;
     bool handlerAttached = false;
+
+    mutable std::mutex plugLock;
+    bool plugged = false;
+
+    // A pull-out the firmware starts on umockdev's thread finishes on this one.
+    std::mutex removalLock;
+    std::thread removal;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (SimulatedPedal)
 };

@@ -17,57 +17,41 @@ extern "C" void __asan_init();
 
 namespace
 {
-constexpr auto preloadLibrary = "libumockdev-preload.so.0";
-
-/** What an instrumented child must load at its start: the sanitizer runtime, which must come
-    first, and libX11. A GUI child's framework would otherwise open libX11 itself and close it
-    before the leak check at exit, and the library's lasting allocations would then be reported
-    from an unknown module that no suppression can name.
+/** What the child must load at its start: the sanitizer runtime, which must come first, and
+    libX11, then the umockdev preload. A GUI child's framework would otherwise open libX11 itself
+    and close it before the leak check at exit, and the library's lasting allocations would then
+    be reported from an unknown module that no suppression can name.
 */
-juce::StringArray sanitizerPreloads()
+juce::String childPreloads()
 {
+    juce::StringArray preloads;
+
    #if defined (__SANITIZE_ADDRESS__)
     Dl_info info {};
 
     if (dladdr (reinterpret_cast<void*> (&__asan_init), &info) != 0 && info.dli_fname != nullptr
          && juce::String (info.dli_fname).contains ("libasan"))
-        return { juce::String (info.dli_fname), "libX11.so.6" };
+        preloads.addArray ({ juce::String (info.dli_fname), "libX11.so.6" });
    #endif
 
-    return {};
-}
-
-juce::StringPairArray childEnvironment (const juce::StringPairArray& extra)
-{
-    juce::StringPairArray environment (false);
-
-    for (auto** entry = environ; *entry != nullptr; ++entry)
-    {
-        const juce::String line (*entry);
-        environment.set (line.upToFirstOccurrenceOf ("=", false, false), line.fromFirstOccurrenceOf ("=", false, false));
-    }
-
-    auto preloads = sanitizerPreloads();
-    preloads.add (preloadLibrary);
-    preloads.addTokens (environment["LD_PRELOAD"], ": ", {});
+    preloads.add ("libumockdev-preload.so.0");
+    preloads.addTokens (juce::SystemStats::getEnvironmentVariable ("LD_PRELOAD", {}), ": ", {});
     preloads.removeEmptyStrings();
     preloads.removeDuplicates (false);
-    environment.set ("LD_PRELOAD", preloads.joinIntoString (":"));
-
-    environment.addArray (extra);
-    return environment;
+    return "LD_PRELOAD=" + preloads.joinIntoString (":");
 }
 }
-
-TestbedChildProcess::TestbedChildProcess() = default;
 
 TestbedChildProcess::~TestbedChildProcess()
 {
-    kill();
+    if (pid > 0)
+    {
+        ::kill (pid, SIGKILL);
+        reap (true);
+    }
 }
 
-bool TestbedChildProcess::start (const juce::String& program, const juce::StringArray& arguments,
-                                 const juce::StringPairArray& extraEnvironment)
+bool TestbedChildProcess::start (const juce::String& program, const juce::StringArray& arguments)
 {
     if (pid > 0 || juce::SystemStats::getEnvironmentVariable ("UMOCKDEV_DIR", {}).isEmpty())
     {
@@ -75,26 +59,27 @@ bool TestbedChildProcess::start (const juce::String& program, const juce::String
         return false;
     }
 
-    const auto environment = childEnvironment (extraEnvironment);
-
-    std::vector<std::string> argumentStrings { program.toStdString() }, environmentStrings;
+    // The arguments, then this process's environment with the preloads in front.
+    std::vector<std::string> strings { program.toStdString() };
 
     for (auto& argument : arguments)
-        argumentStrings.push_back (argument.toStdString());
+        strings.push_back (argument.toStdString());
 
-    for (auto& key : environment.getAllKeys())
-        environmentStrings.push_back ((key + "=" + environment[key]).toStdString());
+    const auto argumentCount = strings.size();
 
-    std::vector<char*> argv, envp;
+    for (auto** entry = environ; *entry != nullptr; ++entry)
+        if (! juce::String (*entry).startsWith ("LD_PRELOAD="))
+            strings.push_back (*entry);
 
-    for (auto& s : argumentStrings)
-        argv.push_back (s.data());
+    strings.push_back (childPreloads().toStdString());
 
-    for (auto& s : environmentStrings)
-        envp.push_back (s.data());
+    std::vector<char*> pointers;
 
-    argv.push_back (nullptr);
-    envp.push_back (nullptr);
+    for (auto& s : strings)
+        pointers.push_back (s.data());
+
+    pointers.insert (pointers.begin() + (std::ptrdiff_t) argumentCount, nullptr);
+    pointers.push_back (nullptr);
 
     const auto outputPath = output.getFile().getFullPathName().toStdString();
 
@@ -107,43 +92,22 @@ bool TestbedChildProcess::start (const juce::String& program, const juce::String
     posix_spawn_file_actions_adddup2 (&actions, STDOUT_FILENO, STDERR_FILENO);
     posix_spawn_file_actions_addclosefrom_np (&actions, STDERR_FILENO + 1);
 
-    const auto result = posix_spawn (&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    const auto result = posix_spawn (&pid, pointers[0], &actions, nullptr, pointers.data(), pointers.data() + argumentCount + 1);
     posix_spawn_file_actions_destroy (&actions);
 
     if (result != 0)
     {
         pid = -1;
         ADD_FAILURE() << "cannot start " << program << ": " << strerror (result);
-        return false;
     }
 
     exitCode = -1;
-    killedBySignal = false;
-    return true;
+    return result == 0;
 }
 
 bool TestbedChildProcess::waitForExit (int timeoutMs)
 {
     return waitFor ([this] { return ! isRunning(); }, timeoutMs);
-}
-
-bool TestbedChildProcess::isRunning()
-{
-    return pid > 0 && ! reap (false);
-}
-
-void TestbedChildProcess::kill()
-{
-    if (pid <= 0)
-        return;
-
-    ::kill (pid, SIGKILL);
-    reap (true);
-}
-
-juce::String TestbedChildProcess::getOutput() const
-{
-    return output.getFile().loadFileAsString();
 }
 
 bool TestbedChildProcess::reap (bool block)
@@ -154,12 +118,7 @@ bool TestbedChildProcess::reap (bool block)
     if (result == 0)
         return false;
 
-    if (result == pid)
-    {
-        exitCode = WIFEXITED (status) ? WEXITSTATUS (status) : -1;
-        killedBySignal = WIFSIGNALED (status);
-    }
-
+    exitCode = result == pid && WIFEXITED (status) ? WEXITSTATUS (status) : -1;
     pid = -1;
     return true;
 }

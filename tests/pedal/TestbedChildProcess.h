@@ -15,30 +15,26 @@
 class TestbedChildProcess
 {
 public:
-    TestbedChildProcess();
+    TestbedChildProcess() = default;
     ~TestbedChildProcess();
 
-    bool start (const juce::String& program, const juce::StringArray& arguments,
-                const juce::StringPairArray& extraEnvironment = {});
+    bool start (const juce::String& program, const juce::StringArray& arguments);
 
     /** Waits (keeping the message loop going on the message thread) until the child has ended. */
     bool waitForExit (int timeoutMs);
 
-    bool isRunning();
-    void kill();
+    bool isRunning()                        { return pid > 0 && ! reap (false); }
 
     /** The exit code of a child that ended normally, else -1. */
     int getExitCode() const noexcept        { return exitCode; }
-    bool wasKilledBySignal() const noexcept { return killedBySignal; }
 
-    juce::String getOutput() const;
+    juce::String getOutput() const          { return output.getFile().loadFileAsString(); }
 
 private:
     bool reap (bool block);
 
     pid_t pid = -1;
     int exitCode = -1;
-    bool killedBySignal = false;
     juce::TemporaryFile output;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TestbedChildProcess)

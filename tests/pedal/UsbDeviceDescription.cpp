@@ -2,7 +2,7 @@
 
 namespace
 {
-void appendLittleEndian16 (std::vector<juce::uint8>& bytes, int value)
+void append16 (std::vector<juce::uint8>& bytes, int value)
 {
     bytes.push_back ((juce::uint8) (value & 0xff));
     bytes.push_back ((juce::uint8) ((value >> 8) & 0xff));
@@ -16,85 +16,57 @@ UsbDeviceDescription UsbDeviceDescription::withEndpoints (std::vector<juce::uint
     return description;
 }
 
-std::vector<juce::uint8> UsbDeviceDescription::deviceDescriptor() const
+std::vector<juce::uint8> UsbDeviceDescription::descriptor (int type, int index) const
 {
-    std::vector<juce::uint8> bytes { 18, 0x01 };
-    appendLittleEndian16 (bytes, 0x0200);
-    bytes.insert (bytes.end(), { 0x00, 0x00, 0x00, 64 });
-    appendLittleEndian16 (bytes, vendorId);
-    appendLittleEndian16 (bytes, productId);
-    appendLittleEndian16 (bytes, deviceRelease);
-    bytes.push_back (manufacturer.index);
-    bytes.push_back (product.index);
-    bytes.push_back (serialNumber.index);
-    bytes.push_back ((juce::uint8) configurations.size());
-    return bytes;
-}
+    std::vector<juce::uint8> bytes;
 
-std::vector<juce::uint8> UsbDeviceDescription::configurationDescriptor (size_t configurationIndex) const
-{
-    const auto& configuration = configurations.at (configurationIndex);
-    const auto interfaceCount = configuration.alternateSettings.empty() ? 0 : 1;
-
-    std::vector<juce::uint8> bytes { 9, 0x02, 0, 0, (juce::uint8) interfaceCount, configuration.value, 0, 0x80, 50 };
-
-    for (size_t alternate = 0; alternate < configuration.alternateSettings.size(); ++alternate)
+    if (type == 1)
     {
-        const auto& endpoints = configuration.alternateSettings[alternate].endpointAddresses;
-        bytes.insert (bytes.end(), { 9, 0x04, 0, (juce::uint8) alternate, (juce::uint8) endpoints.size(), 0xff, 0, 0, 0 });
+        bytes = { 18, 0x01, 0x00, 0x02, 0, 0, 0, 64 };
+        append16 (bytes, vendorId);
+        append16 (bytes, productId);
+        append16 (bytes, deviceRelease);
+        bytes.insert (bytes.end(), { manufacturer.index, product.index, serialNumber.index, (juce::uint8) configurations.size() });
+    }
+    else if (type == 2 && index < (int) configurations.size())
+    {
+        const auto& configuration = configurations[(size_t) index];
+        const auto interfaces = (juce::uint8) (configuration.alternateSettings.empty() ? 0 : 1);
+        bytes = { 9, 0x02, 0, 0, interfaces, configuration.value, 0, 0x80, 50 };
 
-        for (auto endpoint : endpoints)
+        for (size_t alternate = 0; alternate < configuration.alternateSettings.size(); ++alternate)
         {
-            bytes.insert (bytes.end(), { 7, 0x05, endpoint, 0x02 });
-            appendLittleEndian16 (bytes, 512);
-            bytes.push_back (0);
+            const auto& endpoints = configuration.alternateSettings[alternate].endpointAddresses;
+            bytes.insert (bytes.end(), { 9, 0x04, 0, (juce::uint8) alternate, (juce::uint8) endpoints.size(), 0xff, 0, 0, 0 });
+
+            for (auto endpoint : endpoints)
+                bytes.insert (bytes.end(), { 7, 0x05, endpoint, 0x02, 0x00, 0x02, 0 });   // bulk, 512 bytes
+        }
+
+        bytes[2] = (juce::uint8) (bytes.size() & 0xff);
+        bytes[3] = (juce::uint8) (bytes.size() >> 8);
+    }
+    else if (type == 3 && index == 0)
+    {
+        bytes = { 4, 0x03, 0x09, 0x04 };   // the languages: US English
+    }
+    else if (type == 3)
+    {
+        for (const auto* entry : { &manufacturer, &product, &serialNumber })
+        {
+            if (entry->index != index)
+                continue;
+
+            bytes = { 2, 0x03 };
+
+            for (auto* unit = entry->text.toUTF16().getAddress(); *unit != 0 && bytes.size() < 254; ++unit)
+                append16 (bytes, (int) (juce::uint16) *unit);
+
+            bytes[0] = (juce::uint8) bytes.size();
         }
     }
 
-    bytes[2] = (juce::uint8) (bytes.size() & 0xff);
-    bytes[3] = (juce::uint8) (bytes.size() >> 8);
     return bytes;
-}
-
-std::vector<juce::uint8> UsbDeviceDescription::stringDescriptor (juce::uint8 index) const
-{
-    if (index == 0)
-        return { 4, 0x03, 0x09, 0x04 };
-
-    for (const auto* entry : { &manufacturer, &product, &serialNumber })
-    {
-        if (entry->index != index)
-            continue;
-
-        std::vector<juce::uint8> bytes { 2, 0x03 };
-
-        for (auto* unit = entry->text.toUTF16().getAddress(); *unit != 0; ++unit)
-            appendLittleEndian16 (bytes, (int) (juce::uint16) *unit);
-
-        bytes[0] = (juce::uint8) juce::jmin ((size_t) 254, bytes.size());
-        bytes.resize (bytes[0]);
-        return bytes;
-    }
-
-    return {};
-}
-
-std::vector<juce::uint8> UsbDeviceDescription::sysfsDescriptors() const
-{
-    auto bytes = deviceDescriptor();
-
-    for (size_t i = 0; i < configurations.size(); ++i)
-    {
-        const auto configuration = configurationDescriptor (i);
-        bytes.insert (bytes.end(), configuration.begin(), configuration.end());
-    }
-
-    return bytes;
-}
-
-int UsbDeviceDescription::firstConfigurationValue() const
-{
-    return configurations.empty() ? 0 : configurations.front().value;
 }
 
 const UsbDeviceDescription::Configuration* UsbDeviceDescription::findConfiguration (int value) const
@@ -106,6 +78,34 @@ const UsbDeviceDescription::Configuration* UsbDeviceDescription::findConfigurati
     return nullptr;
 }
 
+int UsbDeviceDescription::startingConfiguration() const
+{
+    if (initialConfiguration >= 0 || configurations.empty())
+        return juce::jmax (0, initialConfiguration);
+
+    return configurations.front().value;
+}
+
+juce::uint8 UsbDeviceDescription::protocolEndpoint (bool in) const
+{
+    const juce::uint8 preferred = in ? 0x81 : 0x01;
+    const auto* configuration = findConfiguration (startingConfiguration());
+
+    if (configuration == nullptr || configuration->alternateSettings.empty())
+        return preferred;
+
+    const auto& endpoints = configuration->alternateSettings.front().endpointAddresses;
+
+    if (std::find (endpoints.begin(), endpoints.end(), preferred) != endpoints.end())
+        return preferred;
+
+    for (auto endpoint : endpoints)
+        if (((endpoint & 0x80) != 0) == in)
+            return endpoint;
+
+    return preferred;
+}
+
 juce::String UsbDeviceDescription::devicePath() const
 {
     return juce::String::formatted ("/dev/bus/usb/%03d/%03d", busNumber, address);
@@ -114,4 +114,32 @@ juce::String UsbDeviceDescription::devicePath() const
 juce::String UsbDeviceDescription::sysfsPath() const
 {
     return juce::String::formatted ("/devices/pci0000:00/0000:00:14.0/usb%d/%d-%d", busNumber, busNumber, address);
+}
+
+juce::String UsbDeviceDescription::record() const
+{
+    // The kernel shows the device descriptor followed by every configuration descriptor.
+    auto descriptors = descriptor (1, 0);
+
+    for (int i = 0; i < (int) configurations.size(); ++i)
+    {
+        const auto configuration = descriptor (2, i);
+        descriptors.insert (descriptors.end(), configuration.begin(), configuration.end());
+    }
+
+    const auto configuration = startingConfiguration();
+    juce::StringArray lines { "P: " + sysfsPath() };
+
+    if (! nodeRefusesOpen)
+        lines.add ("N: " + devicePath().substring (5));
+
+    lines.addArray ({ "E: DEVNAME=" + devicePath(),
+                      "E: DEVTYPE=usb_device",
+                      "E: SUBSYSTEM=usb",
+                      "A: busnum=" + juce::String (busNumber) + "\\n",
+                      "A: devnum=" + juce::String (address) + "\\n",
+                      "A: speed=480\\n",
+                      "A: bConfigurationValue=" + (configuration > 0 ? juce::String (configuration) + "\\n" : juce::String()),
+                      "H: descriptors=" + juce::String::toHexString (descriptors.data(), (int) descriptors.size(), 0) });
+    return lines.joinIntoString ("\n") + "\n";
 }

@@ -21,16 +21,16 @@ struct UsbDeviceDescription
         std::vector<AlternateSetting> alternateSettings;
     };
 
+    juce::uint16 vendorId = 0x9002;
+    juce::uint16 productId = 0x0084;
+    juce::uint16 deviceRelease = 0x0100;
+
     /** A string descriptor; index 0 means the device has none. */
     struct Text
     {
         juce::uint8 index = 0;
         juce::String text;
     };
-
-    juce::uint16 vendorId = 0x9002;
-    juce::uint16 productId = 0x0084;
-    juce::uint16 deviceRelease = 0x0100;
 
     Text manufacturer { 1, "Quendrix Test Works" };
     Text product { 2, "Phrase Pedal" };
@@ -51,18 +51,18 @@ struct UsbDeviceDescription
     /** A pedal with these endpoints on its only alternate setting of its only configuration. */
     static UsbDeviceDescription withEndpoints (std::vector<juce::uint8> endpointAddresses);
 
-    std::vector<juce::uint8> deviceDescriptor() const;
-    std::vector<juce::uint8> configurationDescriptor (size_t configurationIndex) const;
+    /** A GET_DESCRIPTOR answer: device (1), configuration (2) or string (3); empty if there is none. */
+    std::vector<juce::uint8> descriptor (int type, int index) const;
 
-    /** Index 0 gives the language list; an index the device does not have gives nothing. */
-    std::vector<juce::uint8> stringDescriptor (juce::uint8 index) const;
-
-    /** The device descriptor followed by every configuration, as the kernel shows it in sysfs. */
-    std::vector<juce::uint8> sysfsDescriptors() const;
-
-    int firstConfigurationValue() const;
     const Configuration* findConfiguration (int value) const;
+    int startingConfiguration() const;
+
+    /** The pedal talks on 0x01 and 0x81 when it starts with them, else on its first OUT and IN. */
+    juce::uint8 protocolEndpoint (bool in) const;
 
     juce::String devicePath() const;   // "/dev/bus/usb/001/005"
     juce::String sysfsPath() const;    // "/devices/.../usb1/1-5"
+
+    /** The umockdev record that adds the device. */
+    juce::String record() const;
 };

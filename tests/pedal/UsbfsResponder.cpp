@@ -1,718 +1,434 @@
 #include "UsbfsResponder.h"
-#include "GObjectRef.h"
 
 #include <umockdev.h>
 
 #include <linux/ioctl.h>
 #include <linux/usbdevice_fs.h>
-#include <poll.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstddef>
-#include <deque>
-#include <map>
-#include <mutex>
+#include <fstream>
 #include <set>
 
 namespace
 {
-constexpr juce::uint32 capabilities = USBDEVFS_CAP_BULK_SCATTER_GATHER
-                                    | USBDEVFS_CAP_BULK_CONTINUATION
-                                    | USBDEVFS_CAP_NO_PACKET_SIZE_LIM
-                                    | USBDEVFS_CAP_REAP_AFTER_DISCONNECT
+constexpr juce::uint32 capabilities = USBDEVFS_CAP_BULK_SCATTER_GATHER | USBDEVFS_CAP_BULK_CONTINUATION
+                                    | USBDEVFS_CAP_NO_PACKET_SIZE_LIM | USBDEVFS_CAP_REAP_AFTER_DISCONNECT
                                     | USBDEVFS_CAP_ZERO_PACKET;
-
 constexpr int setupPacketSize = 8;
 
-/** A local copy of client memory; null for a null pointer or a zero length. */
-GObjectRef<UMockdevIoctlData> resolve (UMockdevIoctlData* parent, size_t offset, size_t length)
+/** A local copy of the client's memory behind the pointer at this offset; null if unreadable. */
+UMockdevIoctlData* resolve (UMockdevIoctlData* parent, size_t offset, size_t length)
 {
     GError* error = nullptr;
-    auto resolved = GObjectRef<UMockdevIoctlData>::adopt (umockdev_ioctl_data_resolve (parent, offset, length, &error));
+    auto* resolved = umockdev_ioctl_data_resolve (parent, offset, length, &error);
 
     if (error != nullptr)
-    {
-        DBG ("resolving ioctl data failed: " << error->message);
         g_error_free (error);
-        return {};
-    }
 
-    return resolved;
+    return error != nullptr ? nullptr : resolved;
 }
 
-/** The socket through which umockdev talks to the client, or null. umockdev 0.17 keeps the
-    client's handler and then its stream first in its private data; the handler is checked
-    so that another layout is never misread.
-*/
-GSocketConnection* connectionOf (UMockdevIoctlClient* client, UMockdevIoctlBase* handler)
+usbdevfs_urb& headerOf (const UMockdevIoctlData& urb)
 {
-    struct PrivateLayout
-    {
-        gpointer handler;
-        gpointer stream;
-    };
-
-    const auto* layout = reinterpret_cast<const PrivateLayout*> (client->priv);
-
-    if (layout == nullptr || layout->handler != handler || ! G_IS_SOCKET_CONNECTION (layout->stream))
-        return nullptr;
-
-    return G_SOCKET_CONNECTION (layout->stream);
+    return *reinterpret_cast<usbdevfs_urb*> (urb.data);
 }
 
-/** umockdev notices a closed client only while it waits for the client's next ioctl. When a
-    client dies while its answer is written, umockdev stops listening to it and would report it
-    connected for ever, with its claims and URBs; its socket tells the truth.
-*/
-bool clientIsGone (UMockdevIoctlClient* client, UMockdevIoctlBase* handler)
+bool complete (UMockdevIoctlClient* client, int error)
 {
-    if (! umockdev_ioctl_client_get_connected (client))
-        return true;
-
-    auto* connection = connectionOf (client, handler);
-
-    if (connection == nullptr)
-        return false;
-
-    pollfd peer { g_socket_get_fd (g_socket_connection_get_socket (connection)), POLLRDHUP, 0 };
-    return poll (&peer, 1, 0) == 1 && (peer.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
-}
-
-usbdevfs_urb& urbOf (UMockdevIoctlData* data) noexcept
-{
-    return *reinterpret_cast<usbdevfs_urb*> (data->data);
+    umockdev_ioctl_client_complete (client, error == 0 ? 0 : -1, error);
+    return true;
 }
 }
 
-//==============================================================================
-struct UsbfsResponder::State
+void UsbfsResponder::Unref::operator() (void* object) const
 {
-    struct Client
-    {
-        GObjectRef<UMockdevIoctlClient> client;
-        int generation = 0;
-        std::set<int> claimedInterfaces;
-    };
-
-    struct Urb
-    {
-        GObjectRef<UMockdevIoctlClient> client;
-        GObjectRef<UMockdevIoctlData> urbData;
-        GObjectRef<UMockdevIoctlData> bufferData;
-        juce::uint8 type = 0;
-        juce::uint8 endpoint = 0;
-        int bufferLength = 0;
-
-        bool done = false;
-        int status = 0;
-        int actualLength = 0;
-        size_t dataOffset = 0;
-        std::vector<juce::uint8> inData;
-    };
-
-    State (const UsbDeviceDescription& d, std::shared_ptr<BulkFunction> f, Callbacks c)
-        : description (d), function (std::move (f)), callbacks (std::move (c))
-    {
-    }
-
-    //==============================================================================
-    gboolean handle (UMockdevIoctlClient* client)
-    {
-        const auto request = umockdev_ioctl_client_get_request (client);
-        auto* arg = umockdev_ioctl_client_get_arg (client);
-
-        std::unique_lock<std::mutex> lock (mutex);
-        forgetClosedClients (client);
-
-        auto& info = clientInfo (client);
-        const auto gone = ! present || info.generation != generation;
-
-        if (request == USBDEVFS_REAPURB || request == USBDEVFS_REAPURBNDELAY)
-        {
-            serveInUrbs();
-            finishUnlocked (lock);
-            return reap (client, arg, gone);
-        }
-
-        if (request == USBDEVFS_DISCARDURB)
-            return discard (client, arg);
-
-        if (gone)
-            return answer (client, ENODEV);
-
-        switch (request)
-        {
-            case USBDEVFS_GET_CAPABILITIES:
-            {
-                auto value = resolve (arg, 0, sizeof (juce::uint32));
-
-                if (! value)
-                    return answer (client, EFAULT);
-
-                *reinterpret_cast<juce::uint32*> (value->data) = capabilities;
-                return answer (client, 0);
-            }
-
-            case USBDEVFS_SETCONFIGURATION:     return setConfiguration (client, arg, lock);
-            case USBDEVFS_CLAIMINTERFACE:       return claimInterface (client, arg, info);
-            case USBDEVFS_RELEASEINTERFACE:     return releaseInterface (client, arg, info);
-            case USBDEVFS_SETINTERFACE:         return setInterface (client, arg);
-            case USBDEVFS_SUBMITURB:            return submit (client, arg, info, lock);
-
-            case USBDEVFS_CLEAR_HALT:
-            {
-                auto endpoint = resolve (arg, 0, sizeof (unsigned int));
-                record ({ ControlRequest::Kind::clearHalt, endpoint ? (int) *reinterpret_cast<unsigned int*> (endpoint->data) : -1, 0, 0 });
-                return answer (client, 0);
-            }
-
-            case USBDEVFS_RESET:
-                record ({ ControlRequest::Kind::resetDevice, 0, 0, 0 });
-                return answer (client, 0);
-
-            case USBDEVFS_RESETEP:
-                return answer (client, 0);
-
-            case USBDEVFS_GETDRIVER:
-                return answer (client, ENODATA);
-
-            default:
-                return answer (client, ENOTTY);
-        }
-    }
-
-    void clientConnected (UMockdevIoctlClient* client)
-    {
-        const std::lock_guard<std::mutex> lock (mutex);
-        clientInfo (client);
-    }
-
-    //==============================================================================
-    void plugIn()
-    {
-        const std::lock_guard<std::mutex> lock (mutex);
-        present = true;
-        ++generation;
-        activeConfiguration = description.initialConfiguration >= 0 ? description.initialConfiguration
-                                                                    : description.firstConfigurationValue();
-        alternateSetting = 0;
-        function->powerCycled();
-    }
-
-    void pullOut()
-    {
-        const std::lock_guard<std::mutex> lock (mutex);
-        pullOutLocked();
-    }
-
-    void pullOutLocked()
-    {
-        if (! present)
-            return;
-
-        present = false;
-
-        for (auto& urb : urbs)
-            if (! urb.done)
-                finish (urb, -ESHUTDOWN);
-
-        function->powerCycled();
-    }
-
-    //==============================================================================
-    Client& clientInfo (UMockdevIoctlClient* client)
-    {
-        auto found = clients.find (client);
-
-        if (found == clients.end())
-            found = clients.emplace (client, Client { GObjectRef<UMockdevIoctlClient>::share (client), generation, {} }).first;
-
-        return found->second;
-    }
-
-    // A closed file gives up its claims and its URBs, as the kernel does on close.
-    void forgetClosedClients (UMockdevIoctlClient* asking)
-    {
-        for (auto it = clients.begin(); it != clients.end();)
-        {
-            if (it->first == asking || ! clientIsGone (it->first, handler))
-            {
-                ++it;
-                continue;
-            }
-
-            // Close what umockdev left open, as the kernel closes the file of a dead process.
-            if (umockdev_ioctl_client_get_connected (it->first))
-                if (auto* connection = connectionOf (it->first, handler))
-                    g_io_stream_close (G_IO_STREAM (connection), nullptr, nullptr);
-
-            urbs.erase (std::remove_if (urbs.begin(), urbs.end(),
-                                        [client = it->first] (const Urb& urb) { return urb.client.get() == client; }),
-                        urbs.end());
-            it = clients.erase (it);
-        }
-    }
-
-    gboolean answer (UMockdevIoctlClient* client, int error, long result = 0)
-    {
-        umockdev_ioctl_client_complete (client, error == 0 ? result : -1, error);
-        return TRUE;
-    }
-
-    void record (ControlRequest request)
-    {
-        controlRequests.push_back (request);
-    }
-
-    // Files opened before the last unplug hold claims on a device that no longer exists.
-    bool interfaceClaimedByAnyone() const
-    {
-        for (auto& entry : clients)
-            if (entry.second.generation == generation && ! entry.second.claimedInterfaces.empty())
-                return true;
-
-        return false;
-    }
-
-    const UsbDeviceDescription::Configuration* activeConfigurationDescription() const
-    {
-        return description.findConfiguration (activeConfiguration);
-    }
-
-    const UsbDeviceDescription::AlternateSetting* currentAlternateSetting() const
-    {
-        if (auto* configuration = activeConfigurationDescription())
-            if (alternateSetting < (int) configuration->alternateSettings.size())
-                return &configuration->alternateSettings[(size_t) alternateSetting];
-
-        return nullptr;
-    }
-
-    bool hasInterface (int interfaceNumber) const
-    {
-        auto* configuration = activeConfigurationDescription();
-        return interfaceNumber == 0 && configuration != nullptr && ! configuration->alternateSettings.empty();
-    }
-
-    //==============================================================================
-    gboolean setConfiguration (UMockdevIoctlClient* client, UMockdevIoctlData* arg, std::unique_lock<std::mutex>& lock)
-    {
-        auto valueData = resolve (arg, 0, sizeof (int));
-
-        if (! valueData)
-            return answer (client, EFAULT);
-
-        const auto value = *reinterpret_cast<int*> (valueData->data);
-        auto error = 0;
-
-        if (interfaceClaimedByAnyone())
-            error = EBUSY;
-        else if (value > 0 && description.findConfiguration (value) == nullptr)
-            error = EINVAL;
-
-        record ({ ControlRequest::Kind::setConfiguration, value, 0, error });
-
-        if (error != 0)
-            return answer (client, error);
-
-        activeConfiguration = value > 0 ? value : -1;
-        alternateSetting = 0;
-
-        const auto changed = callbacks.configurationChanged;
-        const auto newConfiguration = activeConfiguration;
-        lock.unlock();
-
-        if (changed)
-            changed (newConfiguration);
-
-        return answer (client, 0);
-    }
-
-    gboolean claimInterface (UMockdevIoctlClient* client, UMockdevIoctlData* arg, Client& info)
-    {
-        auto interfaceData = resolve (arg, 0, sizeof (unsigned int));
-
-        if (! interfaceData)
-            return answer (client, EFAULT);
-
-        const auto interfaceNumber = (int) *reinterpret_cast<unsigned int*> (interfaceData->data);
-        const auto error = claim (info, interfaceNumber);
-        record ({ ControlRequest::Kind::claimInterface, interfaceNumber, 0, error });
-        return answer (client, error);
-    }
-
-    int claim (Client& info, int interfaceNumber)
-    {
-        if (! hasInterface (interfaceNumber))
-            return ENOENT;
-
-        for (auto& entry : clients)
-            if (&entry.second != &info && entry.second.generation == generation
-                 && entry.second.claimedInterfaces.count (interfaceNumber) != 0)
-                return EBUSY;
-
-        info.claimedInterfaces.insert (interfaceNumber);
-        return 0;
-    }
-
-    gboolean releaseInterface (UMockdevIoctlClient* client, UMockdevIoctlData* arg, Client& info)
-    {
-        auto interfaceData = resolve (arg, 0, sizeof (unsigned int));
-
-        if (! interfaceData)
-            return answer (client, EFAULT);
-
-        const auto interfaceNumber = (int) *reinterpret_cast<unsigned int*> (interfaceData->data);
-        const auto error = info.claimedInterfaces.erase (interfaceNumber) != 0 ? 0 : EINVAL;
-        record ({ ControlRequest::Kind::releaseInterface, interfaceNumber, 0, error });
-        return answer (client, error);
-    }
-
-    gboolean setInterface (UMockdevIoctlClient* client, UMockdevIoctlData* arg)
-    {
-        auto settingData = resolve (arg, 0, sizeof (usbdevfs_setinterface));
-
-        if (! settingData)
-            return answer (client, EFAULT);
-
-        const auto& setting = *reinterpret_cast<usbdevfs_setinterface*> (settingData->data);
-        const auto interfaceNumber = (int) setting.interface;
-        const auto alternate = (int) setting.altsetting;
-        auto error = 0;
-
-        if (! hasInterface (interfaceNumber)
-             || alternate >= (int) activeConfigurationDescription()->alternateSettings.size())
-            error = EINVAL;
-        else
-            alternateSetting = alternate;
-
-        record ({ ControlRequest::Kind::setInterface, interfaceNumber, alternate, error });
-        return answer (client, error);
-    }
-
-    //==============================================================================
-    gboolean submit (UMockdevIoctlClient* client, UMockdevIoctlData* arg, Client& info, std::unique_lock<std::mutex>& lock)
-    {
-        auto urbData = resolve (arg, 0, sizeof (usbdevfs_urb));
-
-        if (! urbData)
-            return answer (client, EFAULT);
-
-        const auto& header = urbOf (urbData.get());
-
-        Urb urb;
-        urb.client = GObjectRef<UMockdevIoctlClient>::share (client);
-        urb.type = header.type;
-        urb.endpoint = header.endpoint;
-        urb.bufferLength = header.buffer_length;
-
-        if (header.buffer_length < 0)
-            return answer (client, EINVAL);
-
-        urb.bufferData = resolve (urbData.get(), offsetof (usbdevfs_urb, buffer), (size_t) header.buffer_length);
-        urb.urbData = std::move (urbData);
-
-        if (urb.type == USBDEVFS_URB_TYPE_CONTROL)
-        {
-            if (! urb.bufferData || urb.bufferLength < setupPacketSize)
-                return answer (client, EINVAL);
-
-            answerControl (urb);
-            urbs.push_back (std::move (urb));
-            return answer (client, 0);
-        }
-
-        if (urb.type != USBDEVFS_URB_TYPE_BULK && urb.type != USBDEVFS_URB_TYPE_INTERRUPT)
-            return answer (client, EINVAL);
-
-        if (! endpointExists (urb.endpoint))
-            return answer (client, ENOENT);
-
-        // The kernel claims the interface for a file that sends on it without claiming it first.
-        if (const auto error = claim (info, 0))
-            return answer (client, error);
-
-        const auto isIn = (urb.endpoint & 0x80) != 0;
-        urbs.push_back (std::move (urb));
-
-        if (! isIn)
-            serveOutUrb (urbs.back());
-
-        serveInUrbs();
-        finishUnlocked (lock);
-        return answer (client, 0);
-    }
-
-    bool endpointExists (juce::uint8 endpoint) const
-    {
-        if (auto* setting = currentAlternateSetting())
-            for (auto address : setting->endpointAddresses)
-                if (address == endpoint)
-                    return true;
-
-        return false;
-    }
-
-    void answerControl (Urb& urb)
-    {
-        const auto* setup = urb.bufferData->data;
-        const auto requestType = setup[0];
-        const auto request = setup[1];
-        const auto value = setup[2] | (setup[3] << 8);
-        const auto length = setup[6] | (setup[7] << 8);
-
-        std::vector<juce::uint8> reply;
-
-        if (requestType == 0x80 && request == 0x06)
-        {
-            const auto type = value >> 8;
-            const auto index = value & 0xff;
-
-            if (type == 0x01)
-                reply = description.deviceDescriptor();
-            else if (type == 0x02 && index < (int) description.configurations.size())
-                reply = description.configurationDescriptor ((size_t) index);
-            else if (type == 0x03)
-                reply = description.stringDescriptor ((juce::uint8) index);
-        }
-
-        if (reply.empty())
-        {
-            finish (urb, -EPIPE);
-            return;
-        }
-
-        reply.resize (juce::jmin (reply.size(), (size_t) length, (size_t) (urb.bufferLength - setupPacketSize)));
-        urb.dataOffset = setupPacketSize;
-        finish (urb, 0, std::move (reply));
-    }
-
-    void serveOutUrb (Urb& urb)
-    {
-        const auto* bytes = urb.bufferData ? urb.bufferData->data : nullptr;
-        const auto outcome = function->bulkOut (urb.endpoint, bytes, urb.bufferLength);
-
-        switch (outcome.kind)
-        {
-            case BulkFunction::Outcome::Kind::pending:
-                break;
-
-            case BulkFunction::Outcome::Kind::unplug:
-                pullOutByFunction();
-                break;
-
-            case BulkFunction::Outcome::Kind::complete:
-                finish (urb, outcome.status);
-                urb.actualLength = outcome.actualLength < 0 ? urb.bufferLength
-                                                            : juce::jmin (outcome.actualLength, urb.bufferLength);
-                break;
-        }
-    }
-
-    // The oldest pending IN URB of each endpoint gets whatever the function has for it.
-    void serveInUrbs()
-    {
-        std::set<juce::uint8> waitingEndpoints;
-
-        for (auto& urb : urbs)
-        {
-            if (! present)
-                return;
-
-            if (urb.done || (urb.endpoint & 0x80) == 0 || urb.type == USBDEVFS_URB_TYPE_CONTROL
-                 || waitingEndpoints.count (urb.endpoint) != 0)
-                continue;
-
-            auto outcome = function->bulkIn (urb.endpoint, urb.bufferLength);
-
-            switch (outcome.kind)
-            {
-                case BulkFunction::Outcome::Kind::pending:
-                    waitingEndpoints.insert (urb.endpoint);
-                    break;
-
-                case BulkFunction::Outcome::Kind::unplug:
-                    pullOutByFunction();
-                    return;
-
-                case BulkFunction::Outcome::Kind::complete:
-                {
-                    auto status = outcome.status;
-
-                    if ((int) outcome.data.size() > urb.bufferLength)
-                    {
-                        outcome.data.resize ((size_t) urb.bufferLength);
-                        status = status != 0 ? status : -EOVERFLOW;
-                    }
-
-                    finish (urb, status, std::move (outcome.data));
-                    break;
-                }
-            }
-        }
-    }
-
-    void pullOutByFunction()
-    {
-        pullOutLocked();
-        pulledOutPending = true;
-    }
-
-    // Runs what must not run under the lock; the lock stays released afterwards.
-    void finishUnlocked (std::unique_lock<std::mutex>& lock)
-    {
-        const auto pulledOut = std::exchange (pulledOutPending, false);
-        const auto callback = callbacks.pulledOutByFunction;
-        lock.unlock();
-
-        if (pulledOut && callback)
-            callback();
-    }
-
-    static void finish (Urb& urb, int status, std::vector<juce::uint8> data = {})
-    {
-        urb.done = true;
-        urb.status = status;
-        urb.actualLength = (int) data.size();
-        urb.inData = std::move (data);
-    }
-
-    //==============================================================================
-    gboolean reap (UMockdevIoctlClient* client, UMockdevIoctlData* arg, bool gone)
-    {
-        Urb urb;
-
-        {
-            const std::lock_guard<std::mutex> lock (mutex);
-            auto found = std::find_if (urbs.begin(), urbs.end(),
-                                       [client] (const Urb& u) { return u.done && u.client.get() == client; });
-
-            if (found == urbs.end())
-                return answer (client, gone ? ENODEV : EAGAIN);
-
-            urb = std::move (*found);
-            urbs.erase (found);
-        }
-
-        auto pointer = resolve (arg, 0, sizeof (void*));
-
-        if (! pointer)
-            return answer (client, EFAULT);
-
-        auto& header = urbOf (urb.urbData.get());
-        header.status = urb.status;
-        header.actual_length = urb.actualLength;
-
-        if (urb.bufferData && ! urb.inData.empty())
-            std::copy (urb.inData.begin(), urb.inData.end(), urb.bufferData->data + urb.dataOffset);
-
-        umockdev_ioctl_data_set_ptr (pointer.get(), 0, urb.urbData.get());
-        return answer (client, 0);
-    }
-
-    gboolean discard (UMockdevIoctlClient* client, UMockdevIoctlData* arg)
-    {
-        const auto address = *reinterpret_cast<gulong*> (arg->data);
-
-        for (auto& urb : urbs)
-        {
-            if (! urb.done && urb.client.get() == client && urb.urbData->client_addr == address)
-            {
-                finish (urb, -ENOENT);
-                return answer (client, 0);
-            }
-        }
-
-        return answer (client, EINVAL);
-    }
-
-    //==============================================================================
-    const UsbDeviceDescription description;
-    const std::shared_ptr<BulkFunction> function;
-    const Callbacks callbacks;
-    UMockdevIoctlBase* handler = nullptr;
-
-    mutable std::mutex mutex;
-    bool present = false;
-    int generation = 0;
-    int activeConfiguration = -1;
-    int alternateSetting = 0;
-    bool pulledOutPending = false;
-    std::map<UMockdevIoctlClient*, Client> clients;
-    std::deque<Urb> urbs;
-    std::vector<ControlRequest> controlRequests;
-};
-
-//==============================================================================
-UsbfsResponder::UsbfsResponder (const UsbDeviceDescription& description, std::shared_ptr<BulkFunction> function, Callbacks callbacks)
-    : state (std::make_shared<State> (description, std::move (function), std::move (callbacks))),
-      handler (umockdev_ioctl_base_new())
+    g_object_unref (object);
+}
+
+UsbfsResponder::UsbfsResponder (const UsbDeviceDescription& d, std::shared_ptr<PedalFirmware> f, juce::File attribute, std::function<void()> callback)
+    : description (d), firmware (std::move (f)), configurationAttribute (std::move (attribute)), pulledOut (std::move (callback))
 {
-    state->handler = handler;
+}
 
-    using StateHandle = std::shared_ptr<State>;
-
-    // Each signal keeps the state alive for as long as umockdev may still call it, so an
-    // answer given while this object goes away never touches freed memory.
-    const auto release = [] (gpointer data, GClosure*) { delete static_cast<StateHandle*> (data); };
+void UsbfsResponder::serve (UMockdevIoctlBase* handler, std::shared_ptr<UsbfsResponder> responder)
+{
+    // The signal holds the responder, so an answer given while the pedal goes away never
+    // touches freed memory.
+    using Handle = std::shared_ptr<UsbfsResponder>;
 
     g_signal_connect_data (handler, "handle-ioctl",
                            G_CALLBACK (+[] (UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) -> gboolean
                            {
-                               return (*static_cast<StateHandle*> (data))->handle (client);
+                               return (*static_cast<Handle*> (data))->handle (client);
                            }),
-                           new StateHandle (state), release, GConnectFlags());
-
-    g_signal_connect_data (handler, "client-connected",
-                           G_CALLBACK (+[] (UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data)
-                           {
-                               (*static_cast<StateHandle*> (data))->clientConnected (client);
-                           }),
-                           new StateHandle (state), release, GConnectFlags());
+                           new Handle (std::move (responder)),
+                           [] (gpointer data, GClosure*) { delete static_cast<Handle*> (data); }, GConnectFlags());
 }
 
-UsbfsResponder::~UsbfsResponder()
-{
-    g_signal_handlers_destroy (handler);
-    g_object_unref (handler);
-}
-
-UMockdevIoctlBase* UsbfsResponder::getIoctlHandler() const noexcept
-{
-    return handler;
-}
-
+//==============================================================================
 void UsbfsResponder::plugIn()
 {
-    state->plugIn();
+    const std::lock_guard<std::mutex> lock (mutex);
+    present = true;
+    activeConfiguration = description.startingConfiguration();
+    alternateSetting = 0;
+    firmware->powerCycled();
 }
 
 void UsbfsResponder::pullOut()
 {
-    state->pullOut();
+    const std::lock_guard<std::mutex> lock (mutex);
+    pullOutLocked();
 }
 
-bool UsbfsResponder::isPresent() const
+void UsbfsResponder::pullOutLocked()
 {
-    const std::lock_guard<std::mutex> lock (state->mutex);
-    return state->present;
+    if (! present)
+        return;
+
+    present = false;
+
+    for (auto& urb : urbs)
+        if (! urb.done)
+            finish (urb, -ESHUTDOWN);
+
+    for (auto& entry : clients)
+    {
+        entry.second.gone = true;
+        entry.second.claimed = false;
+    }
+
+    firmware->powerCycled();
 }
 
 int UsbfsResponder::getActiveConfiguration() const
 {
-    const std::lock_guard<std::mutex> lock (state->mutex);
-    return state->activeConfiguration;
+    const std::lock_guard<std::mutex> lock (mutex);
+    return activeConfiguration;
 }
 
 std::vector<UsbfsResponder::ControlRequest> UsbfsResponder::getControlRequests() const
 {
-    const std::lock_guard<std::mutex> lock (state->mutex);
-    return state->controlRequests;
+    const std::lock_guard<std::mutex> lock (mutex);
+    return controlRequests;
 }
 
 int UsbfsResponder::countPendingUrbs() const
 {
-    const std::lock_guard<std::mutex> lock (state->mutex);
-    return (int) std::count_if (state->urbs.begin(), state->urbs.end(), [] (const State::Urb& urb) { return ! urb.done; });
+    const std::lock_guard<std::mutex> lock (mutex);
+    return (int) std::count_if (urbs.begin(), urbs.end(), [] (const Urb& urb) { return ! urb.done; });
+}
+
+//==============================================================================
+bool UsbfsResponder::handle (UMockdevIoctlClient* client)
+{
+    const auto request = umockdev_ioctl_client_get_request (client);
+    auto* arg = umockdev_ioctl_client_get_arg (client);
+    const std::lock_guard<std::mutex> lock (mutex);
+    auto& info = clientInfo (client);
+
+    if (request == USBDEVFS_REAPURB || request == USBDEVFS_REAPURBNDELAY)
+        return reap (client, arg);
+
+    if (request == USBDEVFS_DISCARDURB)
+        return complete (client, discard (client, arg));
+
+    if (info.gone || ! present)
+        return complete (client, ENODEV);
+
+    if (request == USBDEVFS_SUBMITURB)
+        return complete (client, submit (client, arg));
+
+    if (request == USBDEVFS_GETDRIVER)
+        return complete (client, ENODATA);
+
+    if (request == USBDEVFS_CLEAR_HALT || request == USBDEVFS_RESET || request == USBDEVFS_RESETEP)
+        return complete (client, 0);
+
+    // The rest point at one int, or two for an alternate setting.
+    const auto known = request == USBDEVFS_GET_CAPABILITIES || request == USBDEVFS_SETCONFIGURATION
+                    || request == USBDEVFS_CLAIMINTERFACE || request == USBDEVFS_RELEASEINTERFACE
+                    || request == USBDEVFS_SETINTERFACE;
+    const DataRef value (known ? resolve (arg, 0, (request == USBDEVFS_SETINTERFACE ? 2 : 1) * sizeof (int)) : nullptr);
+
+    if (value == nullptr)
+        return complete (client, known ? EFAULT : ENOTTY);
+
+    auto* ints = reinterpret_cast<int*> (value->data);
+
+    switch (request)
+    {
+        case USBDEVFS_GET_CAPABILITIES:
+            *reinterpret_cast<juce::uint32*> (ints) = capabilities;
+            return complete (client, 0);
+
+        case USBDEVFS_SETCONFIGURATION:
+            return complete (client, setConfiguration (ints[0]));
+
+        case USBDEVFS_CLAIMINTERFACE:
+        {
+            const auto error = ints[0] != 0 ? ENOENT : claim (client);
+            controlRequests.push_back ({ ControlRequest::Kind::claimInterface, ints[0], 0, error });
+            return complete (client, error);
+        }
+
+        case USBDEVFS_RELEASEINTERFACE:
+        {
+            const auto error = ints[0] == 0 && info.claimed ? 0 : EINVAL;
+            info.claimed = info.claimed && error != 0;
+            controlRequests.push_back ({ ControlRequest::Kind::releaseInterface, ints[0], 0, error });
+            return complete (client, error);
+        }
+
+        default:
+            return complete (client, setInterface (ints[0], ints[1]));
+    }
+}
+
+int UsbfsResponder::setConfiguration (int value)
+{
+    auto error = 0;
+
+    if (std::any_of (clients.begin(), clients.end(), [] (const auto& entry) { return entry.second.claimed; }))
+        error = EBUSY;
+    else if (value > 0 && description.findConfiguration (value) == nullptr)
+        error = EINVAL;
+
+    controlRequests.push_back ({ ControlRequest::Kind::setConfiguration, value, 0, error });
+
+    if (error == 0)
+    {
+        activeConfiguration = value > 0 ? value : -1;
+        alternateSetting = 0;
+
+        // libusb reads the active configuration from sysfs, where the kernel keeps it.
+        std::ofstream (configurationAttribute.getFullPathName().toStdString()) << (value > 0 ? std::to_string (value) + "\n" : "");
+    }
+
+    return error;
+}
+
+int UsbfsResponder::claim (UMockdevIoctlClient* client)
+{
+    const auto* configuration = description.findConfiguration (activeConfiguration);
+
+    if (configuration == nullptr || configuration->alternateSettings.empty())
+        return ENOENT;
+
+    for (auto& entry : clients)
+        if (entry.first != client && entry.second.claimed)
+            return EBUSY;
+
+    clients[client].claimed = true;
+    return 0;
+}
+
+int UsbfsResponder::setInterface (int interfaceNumber, int alternate)
+{
+    const auto* configuration = description.findConfiguration (activeConfiguration);
+    const auto valid = interfaceNumber == 0 && configuration != nullptr
+                    && alternate >= 0 && alternate < (int) configuration->alternateSettings.size();
+
+    if (valid)
+        alternateSetting = alternate;
+
+    controlRequests.push_back ({ ControlRequest::Kind::setInterface, interfaceNumber, alternate, valid ? 0 : EINVAL });
+    return valid ? 0 : EINVAL;
+}
+
+const UsbDeviceDescription::AlternateSetting* UsbfsResponder::currentSetting() const
+{
+    const auto* configuration = description.findConfiguration (activeConfiguration);
+
+    if (configuration == nullptr || alternateSetting >= (int) configuration->alternateSettings.size())
+        return nullptr;
+
+    return &configuration->alternateSettings[(size_t) alternateSetting];
+}
+
+//==============================================================================
+int UsbfsResponder::submit (UMockdevIoctlClient* client, UMockdevIoctlData* arg)
+{
+    Urb urb;
+    urb.client = client;
+    urb.urb.reset (resolve (arg, 0, sizeof (usbdevfs_urb)));
+
+    if (urb.urb == nullptr || headerOf (*urb.urb).buffer_length < 0)
+        return EINVAL;
+
+    const auto& header = headerOf (*urb.urb);
+    urb.buffer.reset (resolve (urb.urb.get(), offsetof (usbdevfs_urb, buffer), (size_t) header.buffer_length));
+
+    if (header.type == USBDEVFS_URB_TYPE_CONTROL)
+    {
+        if (urb.buffer == nullptr || header.buffer_length < setupPacketSize)
+            return EINVAL;
+
+        answerControl (urb);
+        urbs.push_back (std::move (urb));
+        return 0;
+    }
+
+    const auto* setting = currentSetting();
+
+    if (setting == nullptr || std::count (setting->endpointAddresses.begin(), setting->endpointAddresses.end(), header.endpoint) == 0)
+        return ENOENT;
+
+    // The kernel claims the interface for a file that sends on it without claiming it first.
+    if (const auto error = claim (client))
+        return error;
+
+    urbs.push_back (std::move (urb));
+
+    if ((header.endpoint & 0x80) == 0)
+    {
+        auto& out = urbs.back();
+        const auto answer = firmware->bulkOut (header.endpoint, out.buffer != nullptr ? out.buffer->data : nullptr, header.buffer_length);
+
+        if (answer.kind == PedalFirmware::Answer::Kind::unplug)
+        {
+            pullOutLocked();
+            pulledOut();
+        }
+        else if (answer.kind == PedalFirmware::Answer::Kind::done)
+        {
+            finish (out, answer.status);
+            out.actualLength = answer.taken < 0 ? header.buffer_length : juce::jmin (answer.taken, header.buffer_length);
+        }
+    }
+
+    serveInUrbs();
+    return 0;
+}
+
+void UsbfsResponder::answerControl (Urb& urb)
+{
+    const auto* setup = urb.buffer->data;
+    const auto value = setup[2] | (setup[3] << 8);
+    const auto length = setup[6] | (setup[7] << 8);
+    std::vector<juce::uint8> reply;
+
+    if (setup[0] == 0x80 && setup[1] == 0x06)   // GET_DESCRIPTOR
+        reply = description.descriptor (value >> 8, value & 0xff);
+
+    if (reply.empty())
+        return finish (urb, -EPIPE);
+
+    reply.resize (juce::jmin (reply.size(), (size_t) length, (size_t) (headerOf (*urb.urb).buffer_length - setupPacketSize)));
+    urb.dataOffset = setupPacketSize;
+    finish (urb, 0, std::move (reply));
+}
+
+// The oldest pending IN URB of each endpoint gets whatever the firmware has for it.
+void UsbfsResponder::serveInUrbs()
+{
+    std::set<int> waiting;
+
+    for (auto& urb : urbs)
+    {
+        const auto& header = headerOf (*urb.urb);
+
+        if (! present)
+            return;
+
+        if (urb.done || header.type == USBDEVFS_URB_TYPE_CONTROL || (header.endpoint & 0x80) == 0 || waiting.count (header.endpoint) != 0)
+            continue;
+
+        auto answer = firmware->bulkIn (header.endpoint, header.buffer_length);
+
+        if (answer.kind == PedalFirmware::Answer::Kind::waiting)
+        {
+            waiting.insert (header.endpoint);
+        }
+        else if (answer.kind == PedalFirmware::Answer::Kind::unplug)
+        {
+            pullOutLocked();
+            pulledOut();
+        }
+        else
+        {
+            if ((int) answer.data.size() > header.buffer_length)
+            {
+                answer.data.resize ((size_t) header.buffer_length);
+                answer.status = answer.status != 0 ? answer.status : -EOVERFLOW;
+            }
+
+            finish (urb, answer.status, std::move (answer.data));
+        }
+    }
+}
+
+void UsbfsResponder::finish (Urb& urb, int status, std::vector<juce::uint8> data)
+{
+    urb.done = true;
+    urb.status = status;
+    urb.actualLength = (int) data.size();
+    urb.inData = std::move (data);
+}
+
+bool UsbfsResponder::reap (UMockdevIoctlClient* client, UMockdevIoctlData* arg)
+{
+    serveInUrbs();
+    const auto found = std::find_if (urbs.begin(), urbs.end(), [client] (const Urb& u) { return u.done && u.client == client; });
+
+    if (found == urbs.end())
+        return complete (client, clients[client].gone || ! present ? ENODEV : EAGAIN);
+
+    const DataRef pointer (resolve (arg, 0, sizeof (void*)));
+
+    if (pointer == nullptr)
+        return complete (client, EFAULT);
+
+    // The URB's copies must live until the answer has taken them back to the client.
+    const auto urb = std::move (*found);
+    urbs.erase (found);
+    auto& header = headerOf (*urb.urb);
+    header.status = urb.status;
+    header.actual_length = urb.actualLength;
+
+    if (urb.buffer != nullptr)
+        std::copy (urb.inData.begin(), urb.inData.end(), urb.buffer->data + urb.dataOffset);
+
+    umockdev_ioctl_data_set_ptr (pointer.get(), 0, urb.urb.get());
+    return complete (client, 0);
+}
+
+int UsbfsResponder::discard (UMockdevIoctlClient* client, UMockdevIoctlData* arg)
+{
+    const auto address = *reinterpret_cast<gulong*> (arg->data);
+
+    for (auto& urb : urbs)
+    {
+        if (! urb.done && urb.client == client && urb.urb->client_addr == address)
+        {
+            finish (urb, -ENOENT);
+            return 0;
+        }
+    }
+
+    return EINVAL;
+}
+
+UsbfsResponder::Client& UsbfsResponder::clientInfo (UMockdevIoctlClient* client)
+{
+    // A closed file gives up its claims and its URBs, as the kernel does on close.
+    for (auto it = clients.begin(); it != clients.end();)
+    {
+        if (it->first == client || umockdev_ioctl_client_get_connected (it->first))
+        {
+            ++it;
+            continue;
+        }
+
+        urbs.erase (std::remove_if (urbs.begin(), urbs.end(), [&] (const Urb& urb) { return urb.client == it->first; }), urbs.end());
+        it = clients.erase (it);
+    }
+
+    auto& info = clients[client];
+
+    if (info.ref == nullptr)
+        info.ref.reset (static_cast<UMockdevIoctlClient*> (g_object_ref (client)));
+
+    return info;
 }

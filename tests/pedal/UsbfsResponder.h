@@ -1,17 +1,18 @@
 #pragma once
 
-#include "BulkFunction.h"
+#include "PedalFirmware.h"
 #include "UsbDeviceDescription.h"
 
 #include <functional>
-#include <memory>
 
 typedef struct _UMockdevIoctlBase UMockdevIoctlBase;
+typedef struct _UMockdevIoctlClient UMockdevIoctlClient;
+typedef struct _UMockdevIoctlData UMockdevIoctlData;
 
-/** Answers the usbfs ioctls of one simulated device as the kernel would: configurations,
+/** Answers the usbfs ioctls of one simulated pedal as the kernel would: configurations,
     interface claims and alternate settings, control requests for descriptors, and bulk URBs,
-    which it hands to a BulkFunction. Each opened file of the device node (in this process or
-    in a child) is one umockdev client; claims and URBs belong to their client.
+    which its firmware answers. Each opened file of the device node (in this process or in a
+    child) is one umockdev client; claims and URBs belong to their client.
 
     The answers are given on umockdev's thread; the state shared with the test thread sits
     behind one lock, and nothing in the responder ever waits.
@@ -21,35 +22,20 @@ class UsbfsResponder
 public:
     struct ControlRequest
     {
-        enum class Kind
-        {
-            setConfiguration,
-            claimInterface,
-            releaseInterface,
-            setInterface,
-            clearHalt,
-            resetDevice
-        };
+        enum class Kind { setConfiguration, claimInterface, releaseInterface, setInterface };
 
         Kind kind = Kind::setConfiguration;
-        int value = 0;          // configuration value, interface number or endpoint address
+        int value = 0;          // configuration value or interface number
         int alternate = 0;      // the alternate setting, for setInterface
         int error = 0;          // 0 when accepted, else the errno the host got
     };
 
-    struct Callbacks
-    {
-        /** The host chose another configuration (-1: none). */
-        std::function<void (int)> configurationChanged;
+    /** The firmware pulling the pedal out is told through pulledOut, on umockdev's thread. */
+    UsbfsResponder (const UsbDeviceDescription&, std::shared_ptr<PedalFirmware>, juce::File configurationAttribute,
+                    std::function<void()> pulledOut);
 
-        /** The function pulled the device out in the middle of a transfer. */
-        std::function<void()> pulledOutByFunction;
-    };
-
-    UsbfsResponder (const UsbDeviceDescription& description, std::shared_ptr<BulkFunction> function, Callbacks callbacks);
-    ~UsbfsResponder();
-
-    UMockdevIoctlBase* getIoctlHandler() const noexcept;
+    /** Hands a handler's requests to a responder kept alive for as long as umockdev may call it. */
+    static void serve (UMockdevIoctlBase* handler, std::shared_ptr<UsbfsResponder> responder);
 
     /** Opens served from now on belong to a newly plugged device. */
     void plugIn();
@@ -57,7 +43,6 @@ public:
     /** Pending URBs fail with -ESHUTDOWN, every later ioctl of an earlier open with ENODEV. */
     void pullOut();
 
-    bool isPresent() const;
     int getActiveConfiguration() const;
     std::vector<ControlRequest> getControlRequests() const;
 
@@ -65,9 +50,51 @@ public:
     int countPendingUrbs() const;
 
 private:
-    struct State;
-    std::shared_ptr<State> state;
-    UMockdevIoctlBase* handler = nullptr;
+    struct Unref { void operator() (void* object) const; };
+    using DataRef = std::unique_ptr<UMockdevIoctlData, Unref>;
+
+    struct Client
+    {
+        std::unique_ptr<UMockdevIoctlClient, Unref> ref;
+        bool gone = false;      // opened before the last unplug
+        bool claimed = false;
+    };
+
+    struct Urb
+    {
+        UMockdevIoctlClient* client = nullptr;
+        DataRef urb, buffer;
+        bool done = false;
+        int status = 0, actualLength = 0;
+        size_t dataOffset = 0;
+        std::vector<juce::uint8> inData;
+    };
+
+    bool handle (UMockdevIoctlClient*);
+    int setConfiguration (int value);
+    int claim (UMockdevIoctlClient*);
+    int setInterface (int interfaceNumber, int alternate);
+    int submit (UMockdevIoctlClient*, UMockdevIoctlData* arg);
+    void answerControl (Urb&);
+    void serveInUrbs();
+    bool reap (UMockdevIoctlClient*, UMockdevIoctlData* arg);
+    int discard (UMockdevIoctlClient*, UMockdevIoctlData* arg);
+    void pullOutLocked();
+    void finish (Urb&, int status, std::vector<juce::uint8> data = {});
+    Client& clientInfo (UMockdevIoctlClient*);
+    const UsbDeviceDescription::AlternateSetting* currentSetting() const;
+
+    const UsbDeviceDescription description;
+    const std::shared_ptr<PedalFirmware> firmware;
+    const juce::File configurationAttribute;
+    const std::function<void()> pulledOut;
+
+    mutable std::mutex mutex;
+    bool present = false;
+    int activeConfiguration = -1, alternateSetting = 0;
+    std::map<UMockdevIoctlClient*, Client> clients;
+    std::deque<Urb> urbs;
+    std::vector<ControlRequest> controlRequests;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (UsbfsResponder)
 };
