@@ -12,6 +12,8 @@
 
 namespace
 {
+using Kind = UsbfsResponder::ControlRequest::Kind;
+
 constexpr juce::uint32 capabilities = USBDEVFS_CAP_BULK_SCATTER_GATHER | USBDEVFS_CAP_BULK_CONTINUATION
                                     | USBDEVFS_CAP_NO_PACKET_SIZE_LIM | USBDEVFS_CAP_REAP_AFTER_DISCONNECT
                                     | USBDEVFS_CAP_ZERO_PACKET;
@@ -66,20 +68,13 @@ void UsbfsResponder::serve (UMockdevIoctlBase* handler, std::shared_ptr<UsbfsRes
                            [] (gpointer data, GClosure*) { delete static_cast<Handle*> (data); }, GConnectFlags());
 }
 
-//==============================================================================
 void UsbfsResponder::plugIn()
 {
-    const std::lock_guard<std::mutex> lock (mutex);
+    const Lock l (mutex);
     present = true;
     activeConfiguration = description.startingConfiguration();
     alternateSetting = 0;
     firmware->powerCycled();
-}
-
-void UsbfsResponder::pullOut()
-{
-    const std::lock_guard<std::mutex> lock (mutex);
-    pullOutLocked();
 }
 
 void UsbfsResponder::pullOutLocked()
@@ -91,32 +86,17 @@ void UsbfsResponder::pullOutLocked()
 
     for (auto& urb : urbs)
         if (! urb.done)
-            finish (urb, -ESHUTDOWN);
+            finish (urb, -ESHUTDOWN, 0);
 
     for (auto& entry : clients)
-    {
         entry.second.gone = true;
-        entry.second.claimed = false;
-    }
 
     firmware->powerCycled();
 }
 
-int UsbfsResponder::getActiveConfiguration() const
-{
-    const std::lock_guard<std::mutex> lock (mutex);
-    return activeConfiguration;
-}
-
-std::vector<UsbfsResponder::ControlRequest> UsbfsResponder::getControlRequests() const
-{
-    const std::lock_guard<std::mutex> lock (mutex);
-    return controlRequests;
-}
-
 int UsbfsResponder::countPendingUrbs() const
 {
-    const std::lock_guard<std::mutex> lock (mutex);
+    const Lock l (mutex);
     return (int) std::count_if (urbs.begin(), urbs.end(), [] (const Urb& urb) { return ! urb.done; });
 }
 
@@ -125,199 +105,148 @@ bool UsbfsResponder::handle (UMockdevIoctlClient* client)
 {
     const auto request = umockdev_ioctl_client_get_request (client);
     auto* arg = umockdev_ioctl_client_get_arg (client);
-    const std::lock_guard<std::mutex> lock (mutex);
+    const Lock l (mutex);
     auto& info = clientInfo (client);
+    const auto gone = info.gone || ! present;
 
     if (request == USBDEVFS_REAPURB || request == USBDEVFS_REAPURBNDELAY)
-        return reap (client, arg);
+        return reap (client, gone, arg);
 
     if (request == USBDEVFS_DISCARDURB)
-        return complete (client, discard (client, arg));
+    {
+        const auto address = *reinterpret_cast<gulong*> (arg->data);
 
-    if (info.gone || ! present)
-        return complete (client, ENODEV);
+        for (auto& urb : urbs)
+            if (! urb.done && urb.client == client && urb.urb->client_addr == address)
+                return finish (urb, -ENOENT, 0), complete (client, 0);
+
+        return complete (client, EINVAL);
+    }
+
+    if (gone || request == USBDEVFS_GETDRIVER)
+        return complete (client, gone ? ENODEV : ENODATA);
 
     if (request == USBDEVFS_SUBMITURB)
-        return complete (client, submit (client, arg));
-
-    if (request == USBDEVFS_GETDRIVER)
-        return complete (client, ENODATA);
+        return complete (client, submit (client, info, arg));
 
     if (request == USBDEVFS_CLEAR_HALT || request == USBDEVFS_RESET || request == USBDEVFS_RESETEP)
         return complete (client, 0);
 
     // The rest point at one int, or two for an alternate setting.
-    const auto known = request == USBDEVFS_GET_CAPABILITIES || request == USBDEVFS_SETCONFIGURATION
-                    || request == USBDEVFS_CLAIMINTERFACE || request == USBDEVFS_RELEASEINTERFACE
-                    || request == USBDEVFS_SETINTERFACE;
-    const DataRef value (known ? resolve (arg, 0, (request == USBDEVFS_SETINTERFACE ? 2 : 1) * sizeof (int)) : nullptr);
+    const std::map<unsigned long, Kind> kinds { { USBDEVFS_SETCONFIGURATION, Kind::setConfiguration },
+                                                { USBDEVFS_CLAIMINTERFACE, Kind::claimInterface },
+                                                { USBDEVFS_RELEASEINTERFACE, Kind::releaseInterface },
+                                                { USBDEVFS_SETINTERFACE, Kind::setInterface } };
+    const auto kind = kinds.find (request);
+
+    if (kind == kinds.end() && request != USBDEVFS_GET_CAPABILITIES)
+        return complete (client, ENOTTY);
+
+    const DataRef value (resolve (arg, 0, (request == USBDEVFS_SETINTERFACE ? 2 : 1) * sizeof (int)));
 
     if (value == nullptr)
-        return complete (client, known ? EFAULT : ENOTTY);
+        return complete (client, EFAULT);
 
     auto* ints = reinterpret_cast<int*> (value->data);
 
-    switch (request)
-    {
-        case USBDEVFS_GET_CAPABILITIES:
-            *reinterpret_cast<juce::uint32*> (ints) = capabilities;
-            return complete (client, 0);
+    if (kind == kinds.end())
+        return *reinterpret_cast<juce::uint32*> (ints) = capabilities, complete (client, 0);
 
-        case USBDEVFS_SETCONFIGURATION:
-            return complete (client, setConfiguration (ints[0]));
-
-        case USBDEVFS_CLAIMINTERFACE:
-        {
-            const auto error = ints[0] != 0 ? ENOENT : claim (client);
-            controlRequests.push_back ({ ControlRequest::Kind::claimInterface, ints[0], 0, error });
-            return complete (client, error);
-        }
-
-        case USBDEVFS_RELEASEINTERFACE:
-        {
-            const auto error = ints[0] == 0 && info.claimed ? 0 : EINVAL;
-            info.claimed = info.claimed && error != 0;
-            controlRequests.push_back ({ ControlRequest::Kind::releaseInterface, ints[0], 0, error });
-            return complete (client, error);
-        }
-
-        default:
-            return complete (client, setInterface (ints[0], ints[1]));
-    }
+    return complete (client, control (kind->second, ints[0], kind->second == Kind::setInterface ? ints[1] : 0, info));
 }
 
-int UsbfsResponder::setConfiguration (int value)
+// The requests that set the device up, each recorded with its outcome.
+int UsbfsResponder::control (Kind kind, int value, int alternate, Client& info)
 {
+    const auto* configuration = description.findConfiguration (kind == Kind::setConfiguration ? value : activeConfiguration);
+    const auto settings = configuration != nullptr ? (int) configuration->alternateSettings.size() : 0;
+    const auto claimedElsewhere = std::any_of (clients.begin(), clients.end(), [&] (const auto& entry)
+    {
+        return &entry.second != &info && entry.second.claimed && ! entry.second.gone;
+    });
     auto error = 0;
 
-    if (std::any_of (clients.begin(), clients.end(), [] (const auto& entry) { return entry.second.claimed; }))
-        error = EBUSY;
-    else if (value > 0 && description.findConfiguration (value) == nullptr)
-        error = EINVAL;
+    if (kind == Kind::setConfiguration)
+        error = claimedElsewhere || info.claimed ? EBUSY : (value > 0 && configuration == nullptr ? EINVAL : 0);
+    else if (kind == Kind::claimInterface)
+        error = value != 0 || settings == 0 ? ENOENT : (claimedElsewhere ? EBUSY : 0);
+    else if (kind == Kind::releaseInterface)
+        error = value == 0 && info.claimed ? 0 : EINVAL;
+    else
+        error = value == 0 && alternate >= 0 && alternate < settings ? 0 : EINVAL;
 
-    controlRequests.push_back ({ ControlRequest::Kind::setConfiguration, value, 0, error });
+    controlRequests.push_back ({ kind, value, alternate, error });
 
-    if (error == 0)
+    if (error != 0)
+        return error;
+
+    if (kind == Kind::setConfiguration)
     {
         activeConfiguration = value > 0 ? value : -1;
-        alternateSetting = 0;
 
         // libusb reads the active configuration from sysfs, where the kernel keeps it.
         std::ofstream (configurationAttribute.getFullPathName().toStdString()) << (value > 0 ? std::to_string (value) + "\n" : "");
     }
 
-    return error;
-}
+    if (kind == Kind::setConfiguration || kind == Kind::setInterface)
+        alternateSetting = alternate;
 
-int UsbfsResponder::claim (UMockdevIoctlClient* client)
-{
-    const auto* configuration = description.findConfiguration (activeConfiguration);
-
-    if (configuration == nullptr || configuration->alternateSettings.empty())
-        return ENOENT;
-
-    for (auto& entry : clients)
-        if (entry.first != client && entry.second.claimed)
-            return EBUSY;
-
-    clients[client].claimed = true;
+    info.claimed = kind == Kind::claimInterface || (info.claimed && kind != Kind::releaseInterface);
     return 0;
 }
 
-int UsbfsResponder::setInterface (int interfaceNumber, int alternate)
-{
-    const auto* configuration = description.findConfiguration (activeConfiguration);
-    const auto valid = interfaceNumber == 0 && configuration != nullptr
-                    && alternate >= 0 && alternate < (int) configuration->alternateSettings.size();
-
-    if (valid)
-        alternateSetting = alternate;
-
-    controlRequests.push_back ({ ControlRequest::Kind::setInterface, interfaceNumber, alternate, valid ? 0 : EINVAL });
-    return valid ? 0 : EINVAL;
-}
-
-const UsbDeviceDescription::AlternateSetting* UsbfsResponder::currentSetting() const
-{
-    const auto* configuration = description.findConfiguration (activeConfiguration);
-
-    if (configuration == nullptr || alternateSetting >= (int) configuration->alternateSettings.size())
-        return nullptr;
-
-    return &configuration->alternateSettings[(size_t) alternateSetting];
-}
-
 //==============================================================================
-int UsbfsResponder::submit (UMockdevIoctlClient* client, UMockdevIoctlData* arg)
+int UsbfsResponder::submit (UMockdevIoctlClient* client, Client& info, UMockdevIoctlData* arg)
 {
-    Urb urb;
-    urb.client = client;
-    urb.urb.reset (resolve (arg, 0, sizeof (usbdevfs_urb)));
+    Urb urb { client, DataRef (resolve (arg, 0, sizeof (usbdevfs_urb))), {}, false };
 
     if (urb.urb == nullptr || headerOf (*urb.urb).buffer_length < 0)
         return EINVAL;
 
     const auto& header = headerOf (*urb.urb);
-    urb.buffer.reset (resolve (urb.urb.get(), offsetof (usbdevfs_urb, buffer), (size_t) header.buffer_length));
+    const auto length = header.buffer_length;
+    urb.buffer.reset (resolve (urb.urb.get(), offsetof (usbdevfs_urb, buffer), (size_t) length));
 
     if (header.type == USBDEVFS_URB_TYPE_CONTROL)
     {
-        if (urb.buffer == nullptr || header.buffer_length < setupPacketSize)
+        if (urb.buffer == nullptr || length < setupPacketSize)
             return EINVAL;
 
-        answerControl (urb);
+        const auto* setup = urb.buffer->data;
+        auto reply = setup[0] == 0x80 && setup[1] == 0x06 ? description.descriptor (setup[3], setup[2]) : std::vector<juce::uint8>();
+        reply.resize (juce::jmin (reply.size(), (size_t) (setup[6] | (setup[7] << 8)), (size_t) (length - setupPacketSize)));
+        finish (urb, reply.empty() ? -EPIPE : 0, (int) reply.size(), reply, setupPacketSize);
         urbs.push_back (std::move (urb));
         return 0;
     }
 
-    const auto* setting = currentSetting();
+    const auto* configuration = description.findConfiguration (activeConfiguration);
 
-    if (setting == nullptr || std::count (setting->endpointAddresses.begin(), setting->endpointAddresses.end(), header.endpoint) == 0)
+    if (configuration == nullptr || alternateSetting >= (int) configuration->alternateSettings.size()
+         || std::count (configuration->alternateSettings[(size_t) alternateSetting].endpointAddresses.begin(),
+                        configuration->alternateSettings[(size_t) alternateSetting].endpointAddresses.end(), header.endpoint) == 0)
         return ENOENT;
 
     // The kernel claims the interface for a file that sends on it without claiming it first.
-    if (const auto error = claim (client))
-        return error;
+    if (! info.claimed)
+        if (const auto error = control (Kind::claimInterface, 0, 0, info))
+            return error;
 
     urbs.push_back (std::move (urb));
+    auto& out = urbs.back();
 
     if ((header.endpoint & 0x80) == 0)
     {
-        auto& out = urbs.back();
-        const auto answer = firmware->bulkOut (header.endpoint, out.buffer != nullptr ? out.buffer->data : nullptr, header.buffer_length);
+        const auto answer = firmware->bulkOut (header.endpoint, out.buffer != nullptr ? out.buffer->data : nullptr, length);
 
         if (answer.kind == PedalFirmware::Answer::Kind::unplug)
-        {
-            pullOutLocked();
-            pulledOut();
-        }
+            pullOutLocked(), pulledOut();
         else if (answer.kind == PedalFirmware::Answer::Kind::done)
-        {
-            finish (out, answer.status);
-            out.actualLength = answer.taken < 0 ? header.buffer_length : juce::jmin (answer.taken, header.buffer_length);
-        }
+            finish (out, answer.status, answer.taken < 0 ? length : juce::jmin (answer.taken, length));
     }
 
     serveInUrbs();
     return 0;
-}
-
-void UsbfsResponder::answerControl (Urb& urb)
-{
-    const auto* setup = urb.buffer->data;
-    const auto value = setup[2] | (setup[3] << 8);
-    const auto length = setup[6] | (setup[7] << 8);
-    std::vector<juce::uint8> reply;
-
-    if (setup[0] == 0x80 && setup[1] == 0x06)   // GET_DESCRIPTOR
-        reply = description.descriptor (value >> 8, value & 0xff);
-
-    if (reply.empty())
-        return finish (urb, -EPIPE);
-
-    reply.resize (juce::jmin (reply.size(), (size_t) length, (size_t) (headerOf (*urb.urb).buffer_length - setupPacketSize)));
-    urb.dataOffset = setupPacketSize;
-    finish (urb, 0, std::move (reply));
 }
 
 // The oldest pending IN URB of each endpoint gets whatever the firmware has for it.
@@ -338,76 +267,40 @@ void UsbfsResponder::serveInUrbs()
         auto answer = firmware->bulkIn (header.endpoint, header.buffer_length);
 
         if (answer.kind == PedalFirmware::Answer::Kind::waiting)
-        {
             waiting.insert (header.endpoint);
-        }
         else if (answer.kind == PedalFirmware::Answer::Kind::unplug)
-        {
-            pullOutLocked();
-            pulledOut();
-        }
+            pullOutLocked(), pulledOut();
+        else if ((int) answer.data.size() > header.buffer_length)
+            finish (urb, answer.status != 0 ? answer.status : -EOVERFLOW, header.buffer_length, answer.data);
         else
-        {
-            if ((int) answer.data.size() > header.buffer_length)
-            {
-                answer.data.resize ((size_t) header.buffer_length);
-                answer.status = answer.status != 0 ? answer.status : -EOVERFLOW;
-            }
-
-            finish (urb, answer.status, std::move (answer.data));
-        }
+            finish (urb, answer.status, (int) answer.data.size(), answer.data);
     }
 }
 
-void UsbfsResponder::finish (Urb& urb, int status, std::vector<juce::uint8> data)
+void UsbfsResponder::finish (Urb& urb, int status, int length, const std::vector<juce::uint8>& data, size_t offset)
 {
     urb.done = true;
-    urb.status = status;
-    urb.actualLength = (int) data.size();
-    urb.inData = std::move (data);
+    headerOf (*urb.urb).status = status;
+    headerOf (*urb.urb).actual_length = length;
+
+    if (urb.buffer != nullptr && ! data.empty())
+        std::copy (data.begin(), data.begin() + length, urb.buffer->data + offset);
 }
 
-bool UsbfsResponder::reap (UMockdevIoctlClient* client, UMockdevIoctlData* arg)
+bool UsbfsResponder::reap (UMockdevIoctlClient* client, bool gone, UMockdevIoctlData* arg)
 {
     serveInUrbs();
     const auto found = std::find_if (urbs.begin(), urbs.end(), [client] (const Urb& u) { return u.done && u.client == client; });
-
-    if (found == urbs.end())
-        return complete (client, clients[client].gone || ! present ? ENODEV : EAGAIN);
-
-    const DataRef pointer (resolve (arg, 0, sizeof (void*)));
+    const DataRef pointer (found != urbs.end() ? resolve (arg, 0, sizeof (void*)) : nullptr);
 
     if (pointer == nullptr)
-        return complete (client, EFAULT);
+        return complete (client, found != urbs.end() ? EFAULT : (gone || ! present ? ENODEV : EAGAIN));
 
     // The URB's copies must live until the answer has taken them back to the client.
     const auto urb = std::move (*found);
     urbs.erase (found);
-    auto& header = headerOf (*urb.urb);
-    header.status = urb.status;
-    header.actual_length = urb.actualLength;
-
-    if (urb.buffer != nullptr)
-        std::copy (urb.inData.begin(), urb.inData.end(), urb.buffer->data + urb.dataOffset);
-
     umockdev_ioctl_data_set_ptr (pointer.get(), 0, urb.urb.get());
     return complete (client, 0);
-}
-
-int UsbfsResponder::discard (UMockdevIoctlClient* client, UMockdevIoctlData* arg)
-{
-    const auto address = *reinterpret_cast<gulong*> (arg->data);
-
-    for (auto& urb : urbs)
-    {
-        if (! urb.done && urb.client == client && urb.urb->client_addr == address)
-        {
-            finish (urb, -ENOENT);
-            return 0;
-        }
-    }
-
-    return EINVAL;
 }
 
 UsbfsResponder::Client& UsbfsResponder::clientInfo (UMockdevIoctlClient* client)

@@ -41,15 +41,16 @@ public:
     void plugIn();
 
     /** Pending URBs fail with -ESHUTDOWN, every later ioctl of an earlier open with ENODEV. */
-    void pullOut();
+    void pullOut()                                              { const Lock l (mutex); pullOutLocked(); }
 
-    int getActiveConfiguration() const;
-    std::vector<ControlRequest> getControlRequests() const;
+    int getActiveConfiguration() const                          { const Lock l (mutex); return activeConfiguration; }
+    std::vector<ControlRequest> getControlRequests() const      { const Lock l (mutex); return controlRequests; }
 
     /** URBs submitted and not yet completed: a host waiting on the device has one. */
     int countPendingUrbs() const;
 
 private:
+    using Lock = std::lock_guard<std::mutex>;
     struct Unref { void operator() (void* object) const; };
     using DataRef = std::unique_ptr<UMockdevIoctlData, Unref>;
 
@@ -63,26 +64,18 @@ private:
     struct Urb
     {
         UMockdevIoctlClient* client = nullptr;
-        DataRef urb, buffer;
+        DataRef urb, buffer;    // local copies, written back to the client when it reaps the URB
         bool done = false;
-        int status = 0, actualLength = 0;
-        size_t dataOffset = 0;
-        std::vector<juce::uint8> inData;
     };
 
     bool handle (UMockdevIoctlClient*);
-    int setConfiguration (int value);
-    int claim (UMockdevIoctlClient*);
-    int setInterface (int interfaceNumber, int alternate);
-    int submit (UMockdevIoctlClient*, UMockdevIoctlData* arg);
-    void answerControl (Urb&);
-    void serveInUrbs();
-    bool reap (UMockdevIoctlClient*, UMockdevIoctlData* arg);
-    int discard (UMockdevIoctlClient*, UMockdevIoctlData* arg);
-    void pullOutLocked();
-    void finish (Urb&, int status, std::vector<juce::uint8> data = {});
     Client& clientInfo (UMockdevIoctlClient*);
-    const UsbDeviceDescription::AlternateSetting* currentSetting() const;
+    int control (ControlRequest::Kind, int value, int alternate, Client&);
+    int submit (UMockdevIoctlClient*, Client&, UMockdevIoctlData* arg);
+    void serveInUrbs();
+    bool reap (UMockdevIoctlClient*, bool gone, UMockdevIoctlData* arg);
+    void finish (Urb&, int status, int length, const std::vector<juce::uint8>& data = {}, size_t offset = 0);
+    void pullOutLocked();
 
     const UsbDeviceDescription description;
     const std::shared_ptr<PedalFirmware> firmware;
