@@ -25,19 +25,6 @@ juce::uint32 read32 (const juce::uint8* bytes)
 }
 }
 
-PedalFirmware::Bytes PedalFirmware::WaveInfo::toBytes() const
-{
-    Bytes bytes (24);
-    put (bytes, 0, reserved, 4);
-    put (bytes, 4, slotCount, 4);
-    put (bytes, 8, sampleRateHz, 4);
-    put (bytes, 12, sampleBits, 2);
-    put (bytes, 14, channelCount, 2);
-    put (bytes, 16, maxLength, 4);
-    put (bytes, 20, transferChunkSize, 4);
-    return bytes;
-}
-
 PedalFirmware::PedalFirmware (juce::uint8 commandOut, juce::uint8 replyIn)
     : commandEndpoint (commandOut), replyEndpoint (replyIn)
 {

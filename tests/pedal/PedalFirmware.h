@@ -36,9 +36,11 @@ public:
         juce::uint32 maxLength = 44100 * 2 * 60;
         juce::uint32 transferChunkSize = 4096;
 
-        /** The 24 bytes on the wire, little-endian. */
-        Bytes toBytes() const;
+        /** The 24 bytes on the wire: the fields in order, little-endian as on this machine. */
+        Bytes toBytes() const       { const auto* bytes = reinterpret_cast<const juce::uint8*> (this); return { bytes, bytes + 24 }; }
     };
+
+    static_assert (sizeof (WaveInfo) == 24, "the wave information has no padding");
 
     enum class DataFault
     {

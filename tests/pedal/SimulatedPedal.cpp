@@ -22,8 +22,8 @@ SimulatedPedal::SimulatedPedal (UsbTestbed& bed, UsbDeviceDescription d)
 
     UsbfsResponder::serve (handler, responder);
 
-    if (! description.nodeRefusesOpen)
-        handlerAttached = testbed.attachIoctlHandler (description.devicePath(), handler);
+    handlerAttached = ! description.nodeRefusesOpen && testbed.attachIoctlHandler (description.devicePath(), handler);
+    EXPECT_EQ (handlerAttached, ! description.nodeRefusesOpen) << "no ioctl handler at " << description.devicePath();
 }
 
 SimulatedPedal::~SimulatedPedal()
