@@ -32,13 +32,6 @@ PedalFirmware::PedalFirmware (juce::uint8 commandOut, juce::uint8 replyIn)
     deviceInfo.assign (text.toRawUTF8(), text.toRawUTF8() + text.getNumBytesAsUTF8());
 }
 
-PedalFirmware::Bytes PedalFirmware::getPhrase (juce::uint32 slot) const
-{
-    const Lock l (lock);
-    const auto found = phrases.find (slot);
-    return found != phrases.end() ? found->second : Bytes();
-}
-
 //==============================================================================
 PedalFirmware::Answer PedalFirmware::bulkOut (juce::uint8 endpoint, const juce::uint8* data, int length)
 {

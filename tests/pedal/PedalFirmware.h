@@ -65,7 +65,7 @@ public:
     void setWaveInfo (const WaveInfo& info)                     { const Lock l (lock); waveInfo = info; }
     void setDeviceInfo (Bytes bytes)                            { const Lock l (lock); deviceInfo = std::move (bytes); }
     void setPhrase (juce::uint32 slot, Bytes bytes)             { const Lock l (lock); phrases[slot] = std::move (bytes); }
-    Bytes getPhrase (juce::uint32 slot) const;
+    Bytes getPhrase (juce::uint32 slot) const                   { const Lock l (lock); return phrases.count (slot) != 0 ? phrases.at (slot) : Bytes(); }
 
     /** Every transfer taken as a command, byte for byte, in order of arrival. */
     std::vector<Bytes> getCommands() const                      { const Lock l (lock); return commands; }

@@ -64,12 +64,6 @@ void SimulatedPedal::unplug()
     removeFromTestbed();
 }
 
-bool SimulatedPedal::isPlugged() const
-{
-    const std::lock_guard<std::mutex> lock (plugLock);
-    return plugged;
-}
-
 void SimulatedPedal::removeFromTestbed()
 {
     const std::lock_guard<std::mutex> lock (plugLock);

@@ -28,7 +28,7 @@ public:
 
     void plug();
     void unplug();
-    bool isPlugged() const;
+    bool isPlugged() const                                          { const std::lock_guard<std::mutex> l (plugLock); return plugged; }
 
     const UsbDeviceDescription& getDescription() const noexcept     { return description; }
 

@@ -1,5 +1,4 @@
 #include "TestbedChildProcess.h"
-#include "helpers/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -103,11 +102,6 @@ bool TestbedChildProcess::start (const juce::String& program, const juce::String
 
     exitCode = -1;
     return result == 0;
-}
-
-bool TestbedChildProcess::waitForExit (int timeoutMs)
-{
-    return waitFor ([this] { return ! isRunning(); }, timeoutMs);
 }
 
 bool TestbedChildProcess::reap (bool block)

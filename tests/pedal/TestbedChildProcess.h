@@ -1,5 +1,7 @@
 #pragma once
 
+#include "helpers/WaitFor.h"
+
 #include <juce_core/juce_core.h>
 
 #include <sys/types.h>
@@ -21,7 +23,7 @@ public:
     bool start (const juce::String& program, const juce::StringArray& arguments);
 
     /** Waits (keeping the message loop going on the message thread) until the child has ended. */
-    bool waitForExit (int timeoutMs);
+    bool waitForExit (int timeoutMs)        { return waitFor ([this] { return ! isRunning(); }, timeoutMs); }
 
     bool isRunning()                        { return pid > 0 && ! reap (false); }
 

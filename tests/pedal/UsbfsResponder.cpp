@@ -77,7 +77,7 @@ void UsbfsResponder::plugIn()
     firmware->powerCycled();
 }
 
-void UsbfsResponder::pullOutLocked()
+void UsbfsResponder::pullOutLocked (bool byFirmware)
 {
     if (! present)
         return;
@@ -92,12 +92,9 @@ void UsbfsResponder::pullOutLocked()
         entry.second.gone = true;
 
     firmware->powerCycled();
-}
 
-int UsbfsResponder::countPendingUrbs() const
-{
-    const Lock l (mutex);
-    return (int) std::count_if (urbs.begin(), urbs.end(), [] (const Urb& urb) { return ! urb.done; });
+    if (byFirmware)
+        pulledOut();
 }
 
 //==============================================================================
@@ -118,7 +115,10 @@ bool UsbfsResponder::handle (UMockdevIoctlClient* client)
 
         for (auto& urb : urbs)
             if (! urb.done && urb.client == client && urb.urb->client_addr == address)
-                return finish (urb, -ENOENT, 0), complete (client, 0);
+            {
+                finish (urb, -ENOENT, 0);
+                return complete (client, 0);
+            }
 
         return complete (client, EINVAL);
     }
@@ -150,7 +150,10 @@ bool UsbfsResponder::handle (UMockdevIoctlClient* client)
     auto* ints = reinterpret_cast<int*> (value->data);
 
     if (kind == kinds.end())
-        return *reinterpret_cast<juce::uint32*> (ints) = capabilities, complete (client, 0);
+    {
+        *reinterpret_cast<juce::uint32*> (ints) = capabilities;
+        return complete (client, 0);
+    }
 
     return complete (client, control (kind->second, ints[0], kind->second == Kind::setInterface ? ints[1] : 0, info));
 }
@@ -240,7 +243,7 @@ int UsbfsResponder::submit (UMockdevIoctlClient* client, Client& info, UMockdevI
         const auto answer = firmware->bulkOut (header.endpoint, out.buffer != nullptr ? out.buffer->data : nullptr, length);
 
         if (answer.kind == PedalFirmware::Answer::Kind::unplug)
-            pullOutLocked(), pulledOut();
+            pullOutLocked (true);
         else if (answer.kind == PedalFirmware::Answer::Kind::done)
             finish (out, answer.status, answer.taken < 0 ? length : juce::jmin (answer.taken, length));
     }
@@ -269,7 +272,7 @@ void UsbfsResponder::serveInUrbs()
         if (answer.kind == PedalFirmware::Answer::Kind::waiting)
             waiting.insert (header.endpoint);
         else if (answer.kind == PedalFirmware::Answer::Kind::unplug)
-            pullOutLocked(), pulledOut();
+            pullOutLocked (true);
         else if ((int) answer.data.size() > header.buffer_length)
             finish (urb, answer.status != 0 ? answer.status : -EOVERFLOW, header.buffer_length, answer.data);
         else

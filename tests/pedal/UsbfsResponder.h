@@ -47,7 +47,7 @@ public:
     std::vector<ControlRequest> getControlRequests() const      { const Lock l (mutex); return controlRequests; }
 
     /** URBs submitted and not yet completed: a host waiting on the device has one. */
-    int countPendingUrbs() const;
+    int countPendingUrbs() const        { const Lock l (mutex); return (int) std::count_if (urbs.begin(), urbs.end(), [] (const Urb& u) { return ! u.done; }); }
 
 private:
     using Lock = std::lock_guard<std::mutex>;
@@ -75,7 +75,7 @@ private:
     void serveInUrbs();
     bool reap (UMockdevIoctlClient*, bool gone, UMockdevIoctlData* arg);
     void finish (Urb&, int status, int length, const std::vector<juce::uint8>& data = {}, size_t offset = 0);
-    void pullOutLocked();
+    void pullOutLocked (bool byFirmware = false);
 
     const UsbDeviceDescription description;
     const std::shared_ptr<PedalFirmware> firmware;
