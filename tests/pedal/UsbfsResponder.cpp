@@ -114,11 +114,13 @@ bool UsbfsResponder::handle (UMockdevIoctlClient* client)
         const auto address = *reinterpret_cast<gulong*> (arg->data);
 
         for (auto& urb : urbs)
+        {
             if (! urb.done && urb.client == client && urb.urb->client_addr == address)
             {
                 finish (urb, -ENOENT, 0);
                 return complete (client, 0);
             }
+        }
 
         return complete (client, EINVAL);
     }
