@@ -12,16 +12,12 @@ namespace
 constexpr auto connected = "Pedal is connected";
 constexpr auto confirmTitle = "Export to device";
 constexpr auto openDialogTitle = "Choose a wave file to load.";
+constexpr auto saveDialogTitle = "save as a Wave PCM(*.wav)";
 
 constexpr int chunkSize = 4096;
 
 /** The framework's own file dialog is 600 x 500; its filename box runs along its foot. */
 constexpr Point<int> filenameBoxInFileDialog { 300, 436 };
-
-/** The save dialog is a child of the main window, centred there although it is larger: only a
-    strip of its filename box shows, at the window's foot.
-*/
-const Point<int> filenameBoxOfSaveDialog = Point<int> ((621 - 600) / 2, (385 - 500) / 2) + filenameBoxInFileDialog;
 
 std::vector<uint8> bytesOf (const File& file)
 {
@@ -93,24 +89,16 @@ protected:
         return waitForWindowToGo (openDialogTitle) && waitForWindowToGo (confirmTitle);
     }
 
-    /** Export button; the save dialog covers the main window's texts while it is open. */
-    bool openSaveDialog()
+    /** Export button, then the save dialog, a whole window of its own, which it returns. */
+    unsigned long openSaveDialog()
     {
         click (mainWindow, exportButtonArea.getCentre());
-        return waitForCover (true);
-    }
+        const auto dialog = waitForWindow (saveDialogTitle);
 
-    bool waitForCover (bool covered)
-    {
-        Image shown;
-        const auto seen = waitForProgram ([&]
-        {
-            shown = capture (mainWindow);
-            return readText (shown, statusArea, { connected }).isEmpty() == covered;
-        }, 10000);
+        if (dialog != 0)
+            keepStep (dialog, "save-dialog");
 
-        keep (shown, covered ? "save-dialog" : "save-dialog-gone");
-        return seen;
+        return dialog;
     }
 
     bool pedalSawPhraseCommand()
@@ -133,9 +121,14 @@ TEST_F (Transfer, ExportWritesThePhraseByteForByte)
 
     pedal().firmware().setPhrase (0, phrase);
 
-    ASSERT_TRUE (openSaveDialog());
+    const auto dialog = openSaveDialog();
+    ASSERT_NE (dialog, 0u);
+    EXPECT_EQ (getGeometry (dialog).getWidth(), 600);
+    EXPECT_EQ (getGeometry (dialog).getHeight(), 500);
+
     const auto target = scratch.getChildFile ("exported.wav");
-    chooseFile (mainWindow, filenameBoxOfSaveDialog, target);
+    chooseFile (dialog, filenameBoxInFileDialog, target);
+    EXPECT_TRUE (waitForWindowToGo (saveDialogTitle));
 
     EXPECT_TRUE (waitForText (progressTextArea, "Export successful", "exported"));
     EXPECT_EQ (bytesOf (target), phrase);
@@ -181,9 +174,10 @@ TEST_F (Transfer, CancelAndEscapeStartNothing)
     pressKey (dialog, "Escape");
     EXPECT_TRUE (waitForImportDialogsToGo());
 
-    ASSERT_TRUE (openSaveDialog());
-    pressKey (mainWindow, "Escape");
-    EXPECT_TRUE (waitForCover (false));
+    const auto saveDialog = openSaveDialog();
+    ASSERT_NE (saveDialog, 0u);
+    pressKey (saveDialog, "Escape");
+    EXPECT_TRUE (waitForWindowToGo (saveDialogTitle));
 
     EXPECT_FALSE (pedalSawPhraseCommand());
 }
