@@ -62,10 +62,15 @@ void LibUSB_ForKUVApplication::initialise (const String&)
     LocalisedStrings::setCurrentMappings (new LocalisedStrings (String(), false));
 
     mainWindow = std::make_unique<MainWindow> (getApplicationName());
+
+    quitSignal = std::make_unique<QuitSignal> ([this] { return isTransferRunning(); },
+                                               [this] { systemRequestedQuit(); });
 }
 
 void LibUSB_ForKUVApplication::shutdown()
 {
+    quitSignal = nullptr;
+
     // The manager goes before the window, so its thread calls no listener being destroyed.
     delete KuvLibUSBManager::shardManager;
     KuvLibUSBManager::shardManager = nullptr;
@@ -80,10 +85,15 @@ void LibUSB_ForKUVApplication::anotherInstanceStarted (const String&)
 void LibUSB_ForKUVApplication::systemRequestedQuit()
 {
     // A transfer must never be cut off: the request is dropped and the user asks again later.
-    if (mainWindow != nullptr && mainWindow->mainComponent != nullptr && mainWindow->mainComponent->isBusy())
+    if (isTransferRunning())
         return;
 
     quit();
+}
+
+bool LibUSB_ForKUVApplication::isTransferRunning() const
+{
+    return mainWindow != nullptr && mainWindow->mainComponent != nullptr && mainWindow->mainComponent->isBusy();
 }
 
 //==============================================================================

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -163,6 +164,14 @@ bool ProgramFixture::closeProgram()
 {
     desktop->requestClose (mainWindow);
     return waitForProgram ([this] { return ! program->isRunning(); }, 20000) && program->getExitCode() == 0;
+}
+
+void ProgramFixture::interruptProgram()
+{
+    // The lock holder is the program itself, so no process id has to be kept.
+    const auto pid = instanceLockHolder();
+    ASSERT_GT (pid, 0) << "the program does not run";
+    ASSERT_EQ (::kill (pid, SIGINT), 0);
 }
 
 bool ProgramFixture::waitForProgram (const std::function<bool()>& condition, int timeoutMs)

@@ -38,6 +38,9 @@ protected:
     /** Sends the close request and waits for the program to end; true when it ended with 0. */
     bool closeProgram();
 
+    /** Sends SIGINT to the program, as Ctrl-C in its terminal does. */
+    void interruptProgram();
+
     //==============================================================================
     /** Waits for a condition that the program brings about, nudging it now and then (see
         XDesktop::nudge), so that no event the test sent lies unseen in its queue.

@@ -101,6 +101,22 @@ protected:
         return dialog;
     }
 
+    /** Ctrl-C once the transfer has begun: the program finishes it, then ends cleanly. Gives
+        how many chunks had moved when the signal went out.
+    */
+    size_t interruptMidTransfer (const std::function<size_t()>& chunksMoved)
+    {
+        EXPECT_TRUE (waitForProgram ([&] { return chunksMoved() > 0; })) << "the transfer did not start";
+        interruptProgram();
+        const auto movedAtSignal = chunksMoved();
+
+        EXPECT_TRUE (waitForProgram ([this] { return ! program->isRunning(); }, 60000));
+        EXPECT_EQ (program->getExitCode(), 0);
+        EXPECT_FALSE (program->getOutput().contains ("Sanitizer")) << program->getOutput();
+        EXPECT_LT (movedAtSignal, chunksMoved()) << "the transfer had ended before the signal";
+        return movedAtSignal;
+    }
+
     bool pedalSawPhraseCommand()
     {
         for (auto& command : pedal().firmware().getCommands())
@@ -133,6 +149,40 @@ TEST_F (Transfer, ExportWritesThePhraseByteForByte)
     EXPECT_TRUE (waitForText (progressTextArea, "Export successful", "exported"));
     EXPECT_EQ (bytesOf (target), phrase);
     EXPECT_TRUE (findWindows ("Export Error").empty());
+}
+
+TEST_F (Transfer, CtrlCDuringExportQuitsOnceTheWholeFileIsWritten)
+{
+    std::vector<uint8> phrase (3000000);
+    Random random (9);
+
+    for (auto& byte : phrase)
+        byte = (uint8) random.nextInt (256);
+
+    pedal().firmware().setPhrase (0, phrase);
+
+    const auto dialog = openSaveDialog();
+    ASSERT_NE (dialog, 0u);
+    const auto target = scratch.getChildFile ("interrupted.wav");
+    chooseFile (dialog, filenameBoxInFileDialog, target);
+
+    interruptMidTransfer ([this] { return pedal().firmware().getSentChunkSizes().size(); });
+    EXPECT_EQ (bytesOf (target), phrase);
+}
+
+TEST_F (Transfer, CtrlCDuringImportQuitsOnceTheWholePhraseIsStored)
+{
+    const auto input = writeWav (scratch.getChildFile ("long.wav"), 44100.0, 2, 15.0);
+
+    const auto dialog = openImportDialog();
+    ASSERT_NE (dialog, 0u);
+    chooseFile (dialog, filenameBoxInFileDialog, input);
+
+    interruptMidTransfer ([this] { return pedal().firmware().getReceivedChunkSizes().size(); });
+
+    const PedalFirmware::WaveInfo info;
+    ASSERT_TRUE (convertToDeviceWav (input.getFullPathName(), info.sampleRateHz, info.sampleBits, info.channelCount));
+    EXPECT_EQ (pedal().firmware().getPhrase (0), bytesOf (getTemporaryWavFile()));
 }
 
 TEST_F (Transfer, ImportReplacesThePhraseWithTheFileInThePedalsFormat)
