@@ -26,6 +26,19 @@ std::vector<uint8> bytesOf (const File& file)
     return { (const uint8*) block.getData(), (const uint8*) block.getData() + block.getSize() };
 }
 
+/** A phrase of random bytes, stored in the pedal's first slot. */
+std::vector<uint8> storeRandomPhrase (PedalFirmware& firmware, size_t size, int seed)
+{
+    std::vector<uint8> phrase (size);
+    Random random (seed);
+
+    for (auto& byte : phrase)
+        byte = (uint8) random.nextInt (256);
+
+    firmware.setPhrase (0, phrase);
+    return phrase;
+}
+
 /** A sine as a 16-bit WAV file. */
 File writeWav (const File& file, double sampleRate, int channels, double seconds)
 {
@@ -129,13 +142,7 @@ protected:
 
 TEST_F (Transfer, ExportWritesThePhraseByteForByte)
 {
-    std::vector<uint8> phrase (200000);
-    Random random (7);
-
-    for (auto& byte : phrase)
-        byte = (uint8) random.nextInt (256);
-
-    pedal().firmware().setPhrase (0, phrase);
+    const auto phrase = storeRandomPhrase (pedal().firmware(), 200000, 7);
 
     const auto dialog = openSaveDialog();
     ASSERT_NE (dialog, 0u);
@@ -153,13 +160,7 @@ TEST_F (Transfer, ExportWritesThePhraseByteForByte)
 
 TEST_F (Transfer, CtrlCDuringExportQuitsOnceTheWholeFileIsWritten)
 {
-    std::vector<uint8> phrase (3000000);
-    Random random (9);
-
-    for (auto& byte : phrase)
-        byte = (uint8) random.nextInt (256);
-
-    pedal().firmware().setPhrase (0, phrase);
+    const auto phrase = storeRandomPhrase (pedal().firmware(), 3000000, 9);
 
     const auto dialog = openSaveDialog();
     ASSERT_NE (dialog, 0u);
