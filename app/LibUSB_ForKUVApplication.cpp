@@ -47,9 +47,19 @@ void LibUSB_ForKUVApplication::initialise (const String&)
     Desktop::getInstance().setDefaultLookAndFeel (&lookAndFeel);
 
    #if JUCE_LINUX
-    // Here the framework draws the alerts itself, and the scheme's white text would stand on its
-    // light grey background, so a failure could not be read.
-    lookAndFeel.setColour (AlertWindow::textColourId, Colour (0xff000000));
+    // Here the framework draws the file browsers, the overwrite question and the alerts itself,
+    // on light grey, where the scheme's white text could not be read. The main window's visible
+    // widgets and the confirmation dialogs set colours of their own and keep them.
+    const int textColourIds[] { AlertWindow::textColourId, FileChooserDialogBox::titleTextColourId,
+                                Label::textColourId, Label::textWhenEditingColourId,
+                                TextButton::textColourOffId, TextButton::textColourOnId,
+                                TextEditor::textColourId, TextEditor::highlightedTextColourId,
+                                ComboBox::textColourId, ComboBox::arrowColourId, ListBox::textColourId,
+                                DirectoryContentsDisplayComponent::highlightedTextColourId,
+                                PopupMenu::highlightedTextColourId };
+
+    for (auto id : textColourIds)
+        lookAndFeel.setColour (id, Colour (0xff000000));
    #endif
 
     // Naming a family the platform lacks would leave every text in the default font without
