@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "LibUSB_ForKUVApplication.h"
-#include "helpers/ComponentSearch.h"
+#include "helpers/FrameworkFileDialog.h"
 #include "helpers/MainComponentTestAccess.h"
 #include "helpers/UsbFixture.h"
-#include "helpers/WaitFor.h"
 
 #include <map>
 
@@ -171,34 +170,6 @@ std::unique_ptr<Component> alert (const String& title, const String& message, co
                                                                                                MessageBoxIconType::WarningIcon,
                                                                                                button2.isEmpty() ? 1 : 2, nullptr));
 }
-
-/** A file browser window as the framework builds one where the desktop has no dialog of its own. */
-struct FileBrowserWindow : public Component
-{
-    FileBrowserWindow (const String& title, int flags, const File& folder)
-        : Component (title),
-          browser (flags, folder, &filter, nullptr),
-          box (title, {}, browser, false, browser.findColour (AlertWindow::backgroundColourId), nullptr)
-    {
-        addAndMakeVisible (box);
-        setSize (600, 500);
-        box.setBounds (getLocalBounds());
-
-        // The folder is read on a thread of its own, and the rows follow asynchronously.
-        waitFor ([this] { return list.getComponentForRowNumber (list.directoryContentsList.getNumFiles() - 1) != nullptr; });
-    }
-
-    /** Where the title is drawn: above the browser. */
-    Rectangle<int> titleArea()
-    {
-        return getLocalBounds().withBottom (getLocalArea (&browser, browser.getLocalBounds()).getY()).reduced (3);
-    }
-
-    WildcardFileFilter filter { "*.wav", {}, {} };
-    FileBrowserComponent browser;
-    FileChooserDialogBox box;
-    FileListComponent& list = *ComponentSearch::find<FileListComponent> (browser);
-};
 }
 
 TEST_F (ApplicationShell, EveryWindowTheFrameworkDrawsShowsItsTextsReadably)
@@ -212,14 +183,14 @@ TEST_F (ApplicationShell, EveryWindowTheFrameworkDrawsShowsItsTextsReadably)
     const std::function<std::unique_ptr<Component>()> windows[]
     {
         // Nothing chosen: its Open button is disabled.
-        [&] { return std::make_unique<FileBrowserWindow> ("Choose a wave file to load.",
-                                                          FileBrowserComponent::openMode | FileBrowserComponent::canSelectFiles, folder); },
+        [&] { return std::make_unique<FrameworkFileDialog> ("Choose a wave file to load.",
+                                                            FileBrowserComponent::openMode | FileBrowserComponent::canSelectFiles, folder); },
         // A file chosen: its row is highlighted and its name fills the filename box.
         [&]
         {
-            auto window = std::make_unique<FileBrowserWindow> ("save as a Wave PCM(*.wav)",
-                                                               FileBrowserComponent::saveMode | FileBrowserComponent::canSelectFiles, folder);
-            window->list.setSelectedFile (folder.getChildFile ("phrase.wav"));
+            auto window = std::make_unique<FrameworkFileDialog> ("save as a Wave PCM(*.wav)",
+                                                                 FileBrowserComponent::saveMode | FileBrowserComponent::canSelectFiles, folder);
+            window->fileList().setSelectedFile (folder.getChildFile ("phrase.wav"));
             return window;
         },
         [] { return alert ("File already exists", "There's already a file called: /home/phrase.wav\n\nAre you sure you want to overwrite it?",
@@ -235,8 +206,8 @@ TEST_F (ApplicationShell, EveryWindowTheFrameworkDrawsShowsItsTextsReadably)
         // An alert's title and message lie under its invisible label for screen readers.
         std::vector<ShownText> texts;
 
-        if (auto* browserWindow = dynamic_cast<FileBrowserWindow*> (window.get()))
-            texts.push_back ({ browserWindow->getName(), browserWindow->titleArea() });
+        if (auto* dialog = dynamic_cast<FrameworkFileDialog*> (window.get()))
+            texts.push_back ({ dialog->getName(), dialog->titleArea() });
 
         collectTexts (*window, *window, texts);
         EXPECT_GE (texts.size(), 2u) << window->getName();

@@ -317,10 +317,14 @@ void ProgramFixture::pressKey (unsigned long window, const String& key)
     runTool ({ "xdotool", "mousemove", "--sync", "--window", String (window), "1", "1", "key", key });
 }
 
-void ProgramFixture::chooseFile (unsigned long window, Point<int> filenameBox, const File& file)
+void ProgramFixture::chooseFile (unsigned long window, Point<int> filenameBox, const File& file,
+                                 const std::function<void()>& beforeConfirming)
 {
     click (window, filenameBox);
     runTool ({ "xdotool", "type", "--delay", "1", file.getFullPathName() });
+
+    if (beforeConfirming != nullptr)
+        beforeConfirming();
 
     // The first Return takes the folder and the name apart, the second confirms the file.
     runTool ({ "xdotool", "key", "Return", "Return" });
@@ -360,7 +364,8 @@ Image ProgramFixture::renderLabel (const String& text, Rectangle<int> area)
     return label.createComponentSnapshot (label.getLocalBounds(), false);
 }
 
-String ProgramFixture::readText (const Image& window, Rectangle<int> area, const StringArray& candidates)
+String ProgramFixture::readText (const Image& window, Rectangle<int> area, const StringArray& candidates,
+                                 const TextDrawing& drawing)
 {
     // Anti-aliased edges differ by a pixel here and there; another text differs in whole glyphs.
     constexpr float sameDrawing = 0.2f;
@@ -373,7 +378,7 @@ String ProgramFixture::readText (const Image& window, Rectangle<int> area, const
 
     for (auto& text : candidates)
     {
-        const auto distance = inkDistance (window, area, renderLabel (text, area));
+        const auto distance = inkDistance (window, area, drawing != nullptr ? drawing (text, area) : renderLabel (text, area));
 
         if (distance < bestDistance)
         {

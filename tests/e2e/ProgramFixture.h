@@ -74,9 +74,10 @@ protected:
     void pressKey (unsigned long window, const juce::String& key);
 
     /** Clicks a file dialog's filename box (where it lies in the window), types the path there
-        and confirms it with Return.
+        and, once whatever is given to do before has been done, confirms it with Return.
     */
-    void chooseFile (unsigned long window, juce::Point<int> filenameBox, const juce::File& file);
+    void chooseFile (unsigned long window, juce::Point<int> filenameBox, const juce::File& file,
+                     const std::function<void()>& beforeConfirming = {});
 
     //==============================================================================
     /** The window's pixels now. */
@@ -86,10 +87,14 @@ protected:
     juce::Image keepStep (unsigned long window, const juce::String& step);
     juce::Image keep (const juce::Image& image, const juce::String& step);
 
-    /** Which of the texts the area shows, drawn as the program draws its large labels; empty
-        when it shows none of them.
+    /** Draws a text as it would show in the area, on a transparent ground the size of the area. */
+    using TextDrawing = std::function<juce::Image (const juce::String& text, juce::Rectangle<int> area)>;
+
+    /** Which of the texts the area shows, drawn as the program draws its large labels unless
+        another drawing is given; empty when it shows none of them.
     */
-    juce::String readText (const juce::Image& window, juce::Rectangle<int> area, const juce::StringArray& candidates);
+    juce::String readText (const juce::Image& window, juce::Rectangle<int> area, const juce::StringArray& candidates,
+                           const TextDrawing& drawing = {});
 
     /** Waits until the main window shows this text in the area, then keeps that view as a step. */
     bool waitForText (juce::Rectangle<int> area, const juce::String& text, const juce::String& step, int timeoutMs = 10000);

@@ -1,4 +1,5 @@
 #include "ProgramFixture.h"
+#include "helpers/FrameworkFileDialog.h"
 #include "helpers/WaitFor.h"
 
 #include "AudioConversion.h"
@@ -58,6 +59,55 @@ File writeWav (const File& file, double sampleRate, int channels, double seconds
 class Transfer : public ProgramFixture
 {
 protected:
+    /** Whether the save dialog shows its title and its Save and Cancel buttons, read where the
+        framework lays them out, as it draws them.
+    */
+    bool saveDialogReads (const Image& shown)
+    {
+        FrameworkFileDialog layout (saveDialogTitle, FileBrowserComponent::saveMode | FileBrowserComponent::canSelectFiles, scratch);
+        auto& lookAndFeel = layout.getLookAndFeel();
+
+        const auto drawTitle = [&] (const String& text, Rectangle<int> area)
+        {
+            auto content = layout.box.getContentComponent()->getBounds().reduced (6);
+            TextLayout title;
+            title.createLayout (lookAndFeel.createFileChooserHeaderText (text, {}), (float) content.getWidth());
+
+            Image image (Image::ARGB, area.getWidth(), area.getHeight(), true);
+            Graphics g (image);
+            g.setOrigin (-area.getPosition());
+            title.draw (g, content.removeFromTop ((int) title.getHeight()).toFloat());
+            return image;
+        };
+
+        if (readText (shown, layout.titleArea(), { saveDialogTitle, openDialogTitle }, drawTitle) != saveDialogTitle)
+            return false;
+
+        for (auto* text : { "Save", "Cancel" })
+        {
+            auto* button = ComponentSearch::findButton (layout, text);
+            const auto bounds = layout.getLocalArea (button, button->getLocalBounds());
+
+            const auto drawButtonText = [&] (const String& candidate, Rectangle<int> area)
+            {
+                TextButton probe (candidate);
+                probe.setSize (bounds.getWidth(), bounds.getHeight());
+
+                Image image (Image::ARGB, area.getWidth(), area.getHeight(), true);
+                Graphics g (image);
+                g.setOrigin (bounds.getPosition() - area.getPosition());
+                lookAndFeel.drawButtonText (g, probe, false, false);
+                return image;
+            };
+
+            // Inside the button's outline, so only its text is compared.
+            if (readText (shown, bounds.reduced (4), { "Save", "Open", "Cancel" }, drawButtonText) != text)
+                return false;
+        }
+
+        return true;
+    }
+
     void SetUp() override
     {
         ProgramFixture::SetUp();
@@ -149,8 +199,14 @@ TEST_F (Transfer, ExportWritesThePhraseByteForByte)
     EXPECT_EQ (getGeometry (dialog).getWidth(), 600);
     EXPECT_EQ (getGeometry (dialog).getHeight(), 500);
 
+    // With a name typed its Save button is enabled.
     const auto target = scratch.getChildFile ("exported.wav");
-    chooseFile (dialog, filenameBoxInFileDialog, target);
+    chooseFile (dialog, filenameBoxInFileDialog, target, [&]
+    {
+        Image shown;
+        EXPECT_TRUE (waitForProgram ([&] { return saveDialogReads (shown = capture (dialog)); })) << "the save dialog cannot be read";
+        keep (shown, "save-dialog-named");
+    });
     EXPECT_TRUE (waitForWindowToGo (saveDialogTitle));
 
     EXPECT_TRUE (waitForText (progressTextArea, "Export successful", "exported"));
