@@ -151,10 +151,10 @@ SimulatedPedal& ProgramFixture::pedal()
     return *simulatedPedal;
 }
 
-void ProgramFixture::startProgram()
+void ProgramFixture::startProgram (const StringPairArray& extraEnvironment)
 {
     program = std::make_unique<TestbedChildProcess>();
-    ASSERT_TRUE (program->start (QUENDRIX_BINARY_PATH, {}));
+    ASSERT_TRUE (program->start (QUENDRIX_BINARY_PATH, {}, extraEnvironment));
 
     mainWindow = waitForWindow (programTitle, 20000);
     ASSERT_NE (mainWindow, 0u) << "no main window";
@@ -315,6 +315,19 @@ void ProgramFixture::pressKey (unsigned long window, const String& key)
 {
     // With no window manager the keyboard follows the pointer.
     runTool ({ "xdotool", "mousemove", "--sync", "--window", String (window), "1", "1", "key", key });
+}
+
+void ProgramFixture::typeText (unsigned long window, const String& text, const String& key)
+{
+    StringArray command { "xdotool", "windowfocus", "--sync", String (window) };
+
+    if (text.isNotEmpty())
+        command.addArray ({ "type", "--delay", "1", text });
+
+    if (key.isNotEmpty())
+        command.addArray ({ "key", key });
+
+    runTool (command);
 }
 
 void ProgramFixture::chooseFile (unsigned long window, Point<int> filenameBox, const File& file,

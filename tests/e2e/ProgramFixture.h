@@ -33,7 +33,7 @@ protected:
     SimulatedPedal& pedal();
 
     /** Starts the program and waits for its main window, which it stores in mainWindow. */
-    void startProgram();
+    void startProgram (const juce::StringPairArray& extraEnvironment = {});
 
     /** Sends the close request and waits for the program to end; true when it ended with 0. */
     bool closeProgram();
@@ -72,6 +72,11 @@ protected:
 
     /** Points at the window and presses a key there, named as xdotool names keys ("Escape"). */
     void pressKey (unsigned long window, const juce::String& key);
+
+    /** Gives the window the keyboard focus, as a window manager would, types the text there and
+        then presses the key, if one is given.
+    */
+    void typeText (unsigned long window, const juce::String& text, const juce::String& key = {});
 
     /** Clicks a file dialog's filename box (where it lies in the window), types the path there
         and, once whatever is given to do before has been done, confirms it with Return.

@@ -114,7 +114,7 @@ protected:
         ASSERT_FALSE (HasFatalFailure());
 
         pedal().plug();
-        startProgram();
+        startProgram (programEnvironment);
         ASSERT_FALSE (HasFatalFailure());
         ASSERT_TRUE (waitForText (statusArea, connected, "ready"));
     }
@@ -179,6 +179,8 @@ protected:
         EXPECT_LT (movedAtSignal, chunksMoved()) << "the transfer had ended before the signal";
         return movedAtSignal;
     }
+
+    StringPairArray programEnvironment;
 
     bool pedalSawPhraseCommand()
     {
@@ -328,4 +330,57 @@ TEST_F (Transfer, UnplugDuringImportIsToldAndCloseWaitsForTheTransfer)
     EXPECT_TRUE (waitForText (statusArea, connected, "plugged-again"));
 
     EXPECT_TRUE (closeProgram()) << "exit code " << program->getExitCode();
+}
+
+//==============================================================================
+/** The program on the tests' PATH without the "which" that hides the desktop's dialogs. */
+class TransferThroughZenity : public Transfer
+{
+protected:
+    void SetUp() override
+    {
+        const auto path = SystemStats::getEnvironmentVariable ("PATH", {});
+        const auto desktopPath = path.fromFirstOccurrenceOf (QUENDRIX_WITHOUT_DIALOG_HELPERS_DIR + String (":"), false, false);
+
+        if (! hasZenity (desktopPath))
+            GTEST_SKIP() << "zenity is not installed";
+
+        programEnvironment.set ("PATH", desktopPath);
+        Transfer::SetUp();
+    }
+
+    static bool hasZenity (const String& path)
+    {
+        for (auto& folder : StringArray::fromTokens (path, ":", {}))
+            if (File (folder).getChildFile ("zenity").existsAsFile())
+                return true;
+
+        return false;
+    }
+};
+
+TEST_F (TransferThroughZenity, ExportWritesThePhraseIntoTheFileNamedInZenitysDialog)
+{
+    const auto phrase = storeRandomPhrase (pedal().firmware(), 100000, 11);
+
+    click (mainWindow, exportButtonArea.getCentre());
+    const auto dialog = waitForWindow (saveDialogTitle, 30000);
+    ASSERT_NE (dialog, 0u);
+    keepStep (dialog, "zenity-dialog");
+
+    // Its name box holds the keyboard focus.
+    const auto target = scratch.getChildFile ("through zenity.wav");
+    typeText (dialog, target.getFullPathName());
+    keepStep (dialog, "zenity-dialog-named");
+
+    // As in the framework's own dialog, the first Return may only take the typed folder in.
+    for (int presses = 0; presses < 2 && ! findWindows (saveDialogTitle).empty(); ++presses)
+    {
+        typeText (dialog, {}, "Return");
+        waitForProgram ([&] { return findWindows (saveDialogTitle).empty(); }, 2000);
+    }
+
+    EXPECT_TRUE (waitForWindowToGo (saveDialogTitle));
+    EXPECT_TRUE (waitForText (progressTextArea, "Export successful", "exported"));
+    EXPECT_EQ (bytesOf (target), phrase);
 }
