@@ -192,9 +192,11 @@ protected:
     }
 };
 
-TEST_F (Transfer, ExportWritesThePhraseByteForByte)
+TEST_F (Transfer, ExportWritesThePhraseByteForByteOverAnOlderFile)
 {
     const auto phrase = storeRandomPhrase (pedal().firmware(), 200000, 7);
+    const auto target = scratch.getChildFile ("exported.wav");
+    ASSERT_TRUE (target.replaceWithText ("an older take"));
 
     const auto dialog = openSaveDialog();
     ASSERT_NE (dialog, 0u);
@@ -202,13 +204,20 @@ TEST_F (Transfer, ExportWritesThePhraseByteForByte)
     EXPECT_EQ (getGeometry (dialog).getHeight(), 500);
 
     // With a name typed its Save button is enabled.
-    const auto target = scratch.getChildFile ("exported.wav");
-    chooseFile (dialog, filenameBoxInFileDialog, target, [&]
-    {
-        Image shown;
-        EXPECT_TRUE (waitForProgram ([&] { return saveDialogReads (shown = capture (dialog)); })) << "the save dialog cannot be read";
-        keep (shown, "save-dialog-named");
-    });
+    click (dialog, filenameBoxInFileDialog);
+    typeText (dialog, target.getFullPathName());
+    Image shown;
+    EXPECT_TRUE (waitForProgram ([&] { return saveDialogReads (shown = capture (dialog)); })) << "the save dialog cannot be read";
+    keep (shown, "save-dialog-named");
+
+    // Return, the Save button's shortcut, takes the typed path in; the framework then asks before
+    // it lets the file be replaced, and Return answers "Overwrite".
+    pressKey (dialog, "Return");
+    const auto question = waitForWindow ("File already exists");
+    ASSERT_NE (question, 0u);
+    keepStep (question, "overwrite-question");
+    pressKey (question, "Return");
+    EXPECT_TRUE (waitForWindowToGo ("File already exists"));
     EXPECT_TRUE (waitForWindowToGo (saveDialogTitle));
 
     EXPECT_TRUE (waitForText (progressTextArea, "Export successful", "exported"));
