@@ -328,7 +328,15 @@ TEST_F (Transfer, UnplugDuringImportIsToldAndCloseWaitsForTheTransfer)
     pedal().unplug();
     const auto alert = waitForWindow ("Transfer Error");
     ASSERT_NE (alert, 0u);
-    keepStep (alert, "transfer-error");
+
+    // Kept once the alert has painted its light ground: before, the screen shows what lies beneath.
+    Image shown;
+    EXPECT_TRUE (waitForProgram ([&]
+    {
+        shown = capture (alert);
+        return shown.isValid() && shown.getPixelAt (shown.getWidth() / 2, 4) == Colour (0xffe9e9e9);
+    }));
+    keep (shown, "transfer-error");
 
     pressKey (alert, "Return");
     EXPECT_TRUE (waitForWindowToGo ("Transfer Error"));
