@@ -330,14 +330,10 @@ void ProgramFixture::typeText (unsigned long window, const String& text, const S
     runTool (command);
 }
 
-void ProgramFixture::chooseFile (unsigned long window, Point<int> filenameBox, const File& file,
-                                 const std::function<void()>& beforeConfirming)
+void ProgramFixture::chooseFile (unsigned long window, Point<int> filenameBox, const File& file)
 {
     click (window, filenameBox);
     runTool ({ "xdotool", "type", "--delay", "1", file.getFullPathName() });
-
-    if (beforeConfirming != nullptr)
-        beforeConfirming();
 
     // The first Return takes the folder and the name apart, the second confirms the file.
     runTool ({ "xdotool", "key", "Return", "Return" });

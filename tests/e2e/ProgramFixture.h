@@ -79,10 +79,9 @@ protected:
     void typeText (unsigned long window, const juce::String& text, const juce::String& key = {});
 
     /** Clicks a file dialog's filename box (where it lies in the window), types the path there
-        and, once whatever is given to do before has been done, confirms it with Return.
+        and confirms it with Return.
     */
-    void chooseFile (unsigned long window, juce::Point<int> filenameBox, const juce::File& file,
-                     const std::function<void()>& beforeConfirming = {});
+    void chooseFile (unsigned long window, juce::Point<int> filenameBox, const juce::File& file);
 
     //==============================================================================
     /** The window's pixels now. */
