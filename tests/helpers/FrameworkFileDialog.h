@@ -37,4 +37,6 @@ struct FrameworkFileDialog : public juce::Component
     juce::WildcardFileFilter filter { "*.wav", {}, {} };
     juce::FileBrowserComponent browser;
     juce::FileChooserDialogBox box;
+
+    JUCE_DECLARE_NON_COPYABLE (FrameworkFileDialog)
 };
