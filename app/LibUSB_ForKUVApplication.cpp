@@ -47,9 +47,19 @@ void LibUSB_ForKUVApplication::initialise (const String&)
     Desktop::getInstance().setDefaultLookAndFeel (&lookAndFeel);
 
    #if JUCE_LINUX
-    // Here the framework draws the alerts itself, and the scheme's white text would stand on its
-    // light grey background, so a failure could not be read.
-    lookAndFeel.setColour (AlertWindow::textColourId, Colour (0xff000000));
+    // Here the framework draws the file browsers, the overwrite question and the alerts itself,
+    // on light grey, where the scheme's white text could not be read. The main window's visible
+    // widgets and the confirmation dialogs set colours of their own and keep them.
+    const int textColourIds[] { AlertWindow::textColourId, FileChooserDialogBox::titleTextColourId,
+                                Label::textColourId, Label::textWhenEditingColourId,
+                                TextButton::textColourOffId, TextButton::textColourOnId,
+                                TextEditor::textColourId, TextEditor::highlightedTextColourId,
+                                ComboBox::textColourId, ComboBox::arrowColourId, ListBox::textColourId,
+                                DirectoryContentsDisplayComponent::highlightedTextColourId,
+                                PopupMenu::highlightedTextColourId };
+
+    for (auto id : textColourIds)
+        lookAndFeel.setColour (id, Colour (0xff000000));
    #endif
 
     // Naming a family the platform lacks would leave every text in the default font without
@@ -62,10 +72,15 @@ void LibUSB_ForKUVApplication::initialise (const String&)
     LocalisedStrings::setCurrentMappings (new LocalisedStrings (String(), false));
 
     mainWindow = std::make_unique<MainWindow> (getApplicationName());
+
+    quitSignal = std::make_unique<QuitSignal> ([this] { return isTransferRunning(); },
+                                               [this] { systemRequestedQuit(); });
 }
 
 void LibUSB_ForKUVApplication::shutdown()
 {
+    quitSignal = nullptr;
+
     // The manager goes before the window, so its thread calls no listener being destroyed.
     delete KuvLibUSBManager::shardManager;
     KuvLibUSBManager::shardManager = nullptr;
@@ -80,10 +95,15 @@ void LibUSB_ForKUVApplication::anotherInstanceStarted (const String&)
 void LibUSB_ForKUVApplication::systemRequestedQuit()
 {
     // A transfer must never be cut off: the request is dropped and the user asks again later.
-    if (mainWindow != nullptr && mainWindow->mainComponent != nullptr && mainWindow->mainComponent->isBusy())
+    if (isTransferRunning())
         return;
 
     quit();
+}
+
+bool LibUSB_ForKUVApplication::isTransferRunning() const
+{
+    return mainWindow != nullptr && mainWindow->mainComponent != nullptr && mainWindow->mainComponent->isBusy();
 }
 
 //==============================================================================

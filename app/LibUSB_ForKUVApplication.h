@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MainComponent.h"
+#include "QuitSignal.h"
 
 /** The application object: one instance, one window whose content is the main component, and
     no quitting while a transfer runs.
@@ -37,8 +38,11 @@ public:
     };
 
 private:
+    bool isTransferRunning() const;
+
     juce::LookAndFeel_V4 lookAndFeel;
     std::unique_ptr<MainWindow> mainWindow;
+    std::unique_ptr<QuitSignal> quitSignal;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (LibUSB_ForKUVApplication)
 };

@@ -71,7 +71,14 @@ void MainComponent::buttonClicked (Button* button)
         if (workerActive.load())
             return;
 
-        FileChooser chooser ("save as a Wave PCM(*.wav)", File(), "*.wav", true, false, this);
+       #if JUCE_LINUX
+        // The framework's own browser, larger than the main window, would be cut off inside it.
+        Component* const browserParent = nullptr;
+       #else
+        Component* const browserParent = this;
+       #endif
+
+        FileChooser chooser ("save as a Wave PCM(*.wav)", File(), "*.wav", true, false, browserParent);
 
         if (chooser.showDialog (FileBrowserComponent::saveMode
                                     | FileBrowserComponent::canSelectFiles

@@ -3,6 +3,9 @@
 
 #include <X11/Xlib.h>
 
+#include <cstdlib>
+#include <string>
+
 namespace
 {
 // A gtest binary is not a JUCEApplication, so the framework installs no X error handler of its
@@ -14,6 +17,13 @@ int main (int argc, char** argv)
 {
     ::testing::InitGoogleTest (&argc, argv);
     XSetErrorHandler (ignoreXError);
+
+    // First on the PATH, a "which" that finds neither zenity nor kdialog: the framework then
+    // draws its own file dialogs, here and in the programs started from here, whether or not
+    // the desktop has them.
+    const auto* path = std::getenv ("PATH");
+    const std::string withoutHelpers = std::string (QUENDRIX_WITHOUT_DIALOG_HELPERS_DIR) + ":" + (path != nullptr ? path : "");
+    setenv ("PATH", withoutHelpers.c_str(), 1);
 
     juce::ScopedJuceInitialiser_GUI framework;
     return RUN_ALL_TESTS();

@@ -81,13 +81,16 @@ void closeEverythingAndLetWorkersEnd (MainComponent* component)
     }
 }
 
-/** The one file panel shown: its title, its mode and which sample names it offers. */
+/** The one file panel shown: its title, its mode and which sample names it offers. It has a
+    window of its own: inside the smaller main window it would be cut off.
+*/
 void expectOnePanel (const FilePanelDriver& panels, const String& title, bool saveMode, const String& listedNames)
 {
     ASSERT_EQ (panels.panels().size(), 1u);
     EXPECT_EQ (panels.panels()[0].title, title);
     EXPECT_EQ (panels.panels()[0].saveMode, saveMode);
     EXPECT_EQ (panels.panels()[0].listedNames.joinIntoString (" "), listedNames);
+    EXPECT_TRUE (panels.panels()[0].ownWindow);
 }
 
 /** Waits for the one alert a failure shows, and closes it. */

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -150,10 +151,10 @@ SimulatedPedal& ProgramFixture::pedal()
     return *simulatedPedal;
 }
 
-void ProgramFixture::startProgram()
+void ProgramFixture::startProgram (const StringPairArray& extraEnvironment)
 {
     program = std::make_unique<TestbedChildProcess>();
-    ASSERT_TRUE (program->start (QUENDRIX_BINARY_PATH, {}));
+    ASSERT_TRUE (program->start (QUENDRIX_BINARY_PATH, {}, extraEnvironment));
 
     mainWindow = waitForWindow (programTitle, 20000);
     ASSERT_NE (mainWindow, 0u) << "no main window";
@@ -163,6 +164,14 @@ bool ProgramFixture::closeProgram()
 {
     desktop->requestClose (mainWindow);
     return waitForProgram ([this] { return ! program->isRunning(); }, 20000) && program->getExitCode() == 0;
+}
+
+void ProgramFixture::interruptProgram()
+{
+    // The lock holder is the program itself, so no process id has to be kept.
+    const auto pid = instanceLockHolder();
+    ASSERT_GT (pid, 0) << "the program does not run";
+    ASSERT_EQ (::kill (pid, SIGINT), 0);
 }
 
 bool ProgramFixture::waitForProgram (const std::function<bool()>& condition, int timeoutMs)
@@ -308,6 +317,19 @@ void ProgramFixture::pressKey (unsigned long window, const String& key)
     runTool ({ "xdotool", "mousemove", "--sync", "--window", String (window), "1", "1", "key", key });
 }
 
+void ProgramFixture::typeText (unsigned long window, const String& text, const String& key)
+{
+    StringArray command { "xdotool", "windowfocus", "--sync", String (window) };
+
+    if (text.isNotEmpty())
+        command.addArray ({ "type", "--delay", "1", text });
+
+    if (key.isNotEmpty())
+        command.addArray ({ "key", key });
+
+    runTool (command);
+}
+
 void ProgramFixture::chooseFile (unsigned long window, Point<int> filenameBox, const File& file)
 {
     click (window, filenameBox);
@@ -351,7 +373,8 @@ Image ProgramFixture::renderLabel (const String& text, Rectangle<int> area)
     return label.createComponentSnapshot (label.getLocalBounds(), false);
 }
 
-String ProgramFixture::readText (const Image& window, Rectangle<int> area, const StringArray& candidates)
+String ProgramFixture::readText (const Image& window, Rectangle<int> area, const StringArray& candidates,
+                                 const TextDrawing& drawing)
 {
     // Anti-aliased edges differ by a pixel here and there; another text differs in whole glyphs.
     constexpr float sameDrawing = 0.2f;
@@ -364,7 +387,7 @@ String ProgramFixture::readText (const Image& window, Rectangle<int> area, const
 
     for (auto& text : candidates)
     {
-        const auto distance = inkDistance (window, area, renderLabel (text, area));
+        const auto distance = inkDistance (window, area, drawing != nullptr ? drawing (text, area) : renderLabel (text, area));
 
         if (distance < bestDistance)
         {

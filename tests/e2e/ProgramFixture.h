@@ -33,10 +33,13 @@ protected:
     SimulatedPedal& pedal();
 
     /** Starts the program and waits for its main window, which it stores in mainWindow. */
-    void startProgram();
+    void startProgram (const juce::StringPairArray& extraEnvironment = {});
 
     /** Sends the close request and waits for the program to end; true when it ended with 0. */
     bool closeProgram();
+
+    /** Sends SIGINT to the program, as Ctrl-C in its terminal does. */
+    void interruptProgram();
 
     //==============================================================================
     /** Waits for a condition that the program brings about, nudging it now and then (see
@@ -70,6 +73,11 @@ protected:
     /** Points at the window and presses a key there, named as xdotool names keys ("Escape"). */
     void pressKey (unsigned long window, const juce::String& key);
 
+    /** Gives the window the keyboard focus, as a window manager would, types the text there and
+        then presses the key, if one is given.
+    */
+    void typeText (unsigned long window, const juce::String& text, const juce::String& key = {});
+
     /** Clicks a file dialog's filename box (where it lies in the window), types the path there
         and confirms it with Return.
     */
@@ -83,10 +91,14 @@ protected:
     juce::Image keepStep (unsigned long window, const juce::String& step);
     juce::Image keep (const juce::Image& image, const juce::String& step);
 
-    /** Which of the texts the area shows, drawn as the program draws its large labels; empty
-        when it shows none of them.
+    /** Draws a text as it would show in the area, on a transparent ground the size of the area. */
+    using TextDrawing = std::function<juce::Image (const juce::String& text, juce::Rectangle<int> area)>;
+
+    /** Which of the texts the area shows, drawn as the program draws its large labels unless
+        another drawing is given; empty when it shows none of them.
     */
-    juce::String readText (const juce::Image& window, juce::Rectangle<int> area, const juce::StringArray& candidates);
+    juce::String readText (const juce::Image& window, juce::Rectangle<int> area, const juce::StringArray& candidates,
+                           const TextDrawing& drawing = {});
 
     /** Waits until the main window shows this text in the area, then keeps that view as a step. */
     bool waitForText (juce::Rectangle<int> area, const juce::String& text, const juce::String& step, int timeoutMs = 10000);

@@ -1,4 +1,5 @@
 #include "ProgramFixture.h"
+#include "helpers/FrameworkFileDialog.h"
 #include "helpers/WaitFor.h"
 
 #include "AudioConversion.h"
@@ -12,22 +13,31 @@ namespace
 constexpr auto connected = "Pedal is connected";
 constexpr auto confirmTitle = "Export to device";
 constexpr auto openDialogTitle = "Choose a wave file to load.";
+constexpr auto saveDialogTitle = "save as a Wave PCM(*.wav)";
 
 constexpr int chunkSize = 4096;
 
 /** The framework's own file dialog is 600 x 500; its filename box runs along its foot. */
 constexpr Point<int> filenameBoxInFileDialog { 300, 436 };
 
-/** The save dialog is a child of the main window, centred there although it is larger: only a
-    strip of its filename box shows, at the window's foot.
-*/
-const Point<int> filenameBoxOfSaveDialog = Point<int> ((621 - 600) / 2, (385 - 500) / 2) + filenameBoxInFileDialog;
-
 std::vector<uint8> bytesOf (const File& file)
 {
     MemoryBlock block;
     file.loadFileAsData (block);
     return { (const uint8*) block.getData(), (const uint8*) block.getData() + block.getSize() };
+}
+
+/** A phrase of random bytes, stored in the pedal's first slot. */
+std::vector<uint8> storeRandomPhrase (PedalFirmware& firmware, size_t size, int seed)
+{
+    std::vector<uint8> phrase (size);
+    Random random (seed);
+
+    for (auto& byte : phrase)
+        byte = (uint8) random.nextInt (256);
+
+    firmware.setPhrase (0, phrase);
+    return phrase;
 }
 
 /** A sine as a 16-bit WAV file. */
@@ -49,13 +59,62 @@ File writeWav (const File& file, double sampleRate, int channels, double seconds
 class Transfer : public ProgramFixture
 {
 protected:
+    /** Whether the save dialog shows its title and its Save and Cancel buttons, read where the
+        framework lays them out, as it draws them.
+    */
+    bool saveDialogReads (const Image& shown)
+    {
+        FrameworkFileDialog layout (saveDialogTitle, FileBrowserComponent::saveMode | FileBrowserComponent::canSelectFiles, scratch);
+        auto& lookAndFeel = layout.getLookAndFeel();
+
+        const auto drawTitle = [&] (const String& text, Rectangle<int> area)
+        {
+            auto content = layout.box.getContentComponent()->getBounds().reduced (6);
+            TextLayout title;
+            title.createLayout (lookAndFeel.createFileChooserHeaderText (text, {}), (float) content.getWidth());
+
+            Image image (Image::ARGB, area.getWidth(), area.getHeight(), true);
+            Graphics g (image);
+            g.setOrigin (-area.getPosition());
+            title.draw (g, content.removeFromTop ((int) title.getHeight()).toFloat());
+            return image;
+        };
+
+        if (readText (shown, layout.titleArea(), { saveDialogTitle, openDialogTitle }, drawTitle) != saveDialogTitle)
+            return false;
+
+        for (auto* text : { "Save", "Cancel" })
+        {
+            auto* button = ComponentSearch::findButton (layout, text);
+            const auto bounds = layout.getLocalArea (button, button->getLocalBounds());
+
+            const auto drawButtonText = [&] (const String& candidate, Rectangle<int> area)
+            {
+                TextButton probe (candidate);
+                probe.setSize (bounds.getWidth(), bounds.getHeight());
+
+                Image image (Image::ARGB, area.getWidth(), area.getHeight(), true);
+                Graphics g (image);
+                g.setOrigin (bounds.getPosition() - area.getPosition());
+                lookAndFeel.drawButtonText (g, probe, false, false);
+                return image;
+            };
+
+            // Inside the button's outline, so only its text is compared.
+            if (readText (shown, bounds.reduced (4), { "Save", "Open", "Cancel" }, drawButtonText) != text)
+                return false;
+        }
+
+        return true;
+    }
+
     void SetUp() override
     {
         ProgramFixture::SetUp();
         ASSERT_FALSE (HasFatalFailure());
 
         pedal().plug();
-        startProgram();
+        startProgram (programEnvironment);
         ASSERT_FALSE (HasFatalFailure());
         ASSERT_TRUE (waitForText (statusArea, connected, "ready"));
     }
@@ -93,25 +152,32 @@ protected:
         return waitForWindowToGo (openDialogTitle) && waitForWindowToGo (confirmTitle);
     }
 
-    /** Export button; the save dialog covers the main window's texts while it is open. */
-    bool openSaveDialog()
+    /** Export button, then the save dialog, a whole window of its own, which it returns. */
+    unsigned long openSaveDialog()
     {
         click (mainWindow, exportButtonArea.getCentre());
-        return waitForCover (true);
+        const auto dialog = waitForWindow (saveDialogTitle);
+
+        if (dialog != 0)
+            keepStep (dialog, "save-dialog");
+
+        return dialog;
     }
 
-    bool waitForCover (bool covered)
+    /** Ctrl-C once the transfer has begun: the program finishes it, then ends cleanly. */
+    void interruptMidTransfer (const std::function<size_t()>& chunksMoved)
     {
-        Image shown;
-        const auto seen = waitForProgram ([&]
-        {
-            shown = capture (mainWindow);
-            return readText (shown, statusArea, { connected }).isEmpty() == covered;
-        }, 10000);
+        EXPECT_TRUE (waitForProgram ([&] { return chunksMoved() > 0; })) << "the transfer did not start";
+        interruptProgram();
+        const auto movedAtSignal = chunksMoved();
 
-        keep (shown, covered ? "save-dialog" : "save-dialog-gone");
-        return seen;
+        EXPECT_TRUE (waitForProgram ([this] { return ! program->isRunning(); }, 60000));
+        EXPECT_EQ (program->getExitCode(), 0);
+        EXPECT_FALSE (program->getOutput().contains ("Sanitizer")) << program->getOutput();
+        EXPECT_LT (movedAtSignal, chunksMoved()) << "the transfer had ended before the signal";
     }
+
+    StringPairArray programEnvironment;
 
     bool pedalSawPhraseCommand()
     {
@@ -123,23 +189,65 @@ protected:
     }
 };
 
-TEST_F (Transfer, ExportWritesThePhraseByteForByte)
+TEST_F (Transfer, ExportWritesThePhraseByteForByteOverAnOlderFile)
 {
-    std::vector<uint8> phrase (200000);
-    Random random (7);
-
-    for (auto& byte : phrase)
-        byte = (uint8) random.nextInt (256);
-
-    pedal().firmware().setPhrase (0, phrase);
-
-    ASSERT_TRUE (openSaveDialog());
+    const auto phrase = storeRandomPhrase (pedal().firmware(), 200000, 7);
     const auto target = scratch.getChildFile ("exported.wav");
-    chooseFile (mainWindow, filenameBoxOfSaveDialog, target);
+    ASSERT_TRUE (target.replaceWithText ("an older take"));
+
+    const auto dialog = openSaveDialog();
+    ASSERT_NE (dialog, 0u);
+    EXPECT_EQ (getGeometry (dialog).getWidth(), 600);
+    EXPECT_EQ (getGeometry (dialog).getHeight(), 500);
+
+    // With a name typed its Save button is enabled.
+    click (dialog, filenameBoxInFileDialog);
+    typeText (dialog, target.getFullPathName());
+    Image shown;
+    EXPECT_TRUE (waitForProgram ([&] { return saveDialogReads (shown = capture (dialog)); })) << "the save dialog cannot be read";
+    keep (shown, "save-dialog-named");
+
+    // Return, the Save button's shortcut, takes the typed path in; the framework then asks before
+    // it lets the file be replaced, and Return answers "Overwrite".
+    pressKey (dialog, "Return");
+    const auto question = waitForWindow ("File already exists");
+    ASSERT_NE (question, 0u);
+    keepStep (question, "overwrite-question");
+    pressKey (question, "Return");
+    EXPECT_TRUE (waitForWindowToGo ("File already exists"));
+    EXPECT_TRUE (waitForWindowToGo (saveDialogTitle));
 
     EXPECT_TRUE (waitForText (progressTextArea, "Export successful", "exported"));
     EXPECT_EQ (bytesOf (target), phrase);
     EXPECT_TRUE (findWindows ("Export Error").empty());
+}
+
+TEST_F (Transfer, CtrlCDuringExportQuitsOnceTheWholeFileIsWritten)
+{
+    const auto phrase = storeRandomPhrase (pedal().firmware(), 3000000, 9);
+
+    const auto dialog = openSaveDialog();
+    ASSERT_NE (dialog, 0u);
+    const auto target = scratch.getChildFile ("interrupted.wav");
+    chooseFile (dialog, filenameBoxInFileDialog, target);
+
+    interruptMidTransfer ([this] { return pedal().firmware().getSentChunkSizes().size(); });
+    EXPECT_EQ (bytesOf (target), phrase);
+}
+
+TEST_F (Transfer, CtrlCDuringImportQuitsOnceTheWholePhraseIsStored)
+{
+    const auto input = writeWav (scratch.getChildFile ("long.wav"), 44100.0, 2, 15.0);
+
+    const auto dialog = openImportDialog();
+    ASSERT_NE (dialog, 0u);
+    chooseFile (dialog, filenameBoxInFileDialog, input);
+
+    interruptMidTransfer ([this] { return pedal().firmware().getReceivedChunkSizes().size(); });
+
+    const PedalFirmware::WaveInfo info;
+    ASSERT_TRUE (convertToDeviceWav (input.getFullPathName(), info.sampleRateHz, info.sampleBits, info.channelCount));
+    EXPECT_EQ (pedal().firmware().getPhrase (0), bytesOf (getTemporaryWavFile()));
 }
 
 TEST_F (Transfer, ImportReplacesThePhraseWithTheFileInThePedalsFormat)
@@ -181,9 +289,10 @@ TEST_F (Transfer, CancelAndEscapeStartNothing)
     pressKey (dialog, "Escape");
     EXPECT_TRUE (waitForImportDialogsToGo());
 
-    ASSERT_TRUE (openSaveDialog());
-    pressKey (mainWindow, "Escape");
-    EXPECT_TRUE (waitForCover (false));
+    const auto saveDialog = openSaveDialog();
+    ASSERT_NE (saveDialog, 0u);
+    pressKey (saveDialog, "Escape");
+    EXPECT_TRUE (waitForWindowToGo (saveDialogTitle));
 
     EXPECT_FALSE (pedalSawPhraseCommand());
 }
@@ -216,7 +325,15 @@ TEST_F (Transfer, UnplugDuringImportIsToldAndCloseWaitsForTheTransfer)
     pedal().unplug();
     const auto alert = waitForWindow ("Transfer Error");
     ASSERT_NE (alert, 0u);
-    keepStep (alert, "transfer-error");
+
+    // Kept once the alert has painted its light ground: before, the screen shows what lies beneath.
+    Image shown;
+    EXPECT_TRUE (waitForProgram ([&]
+    {
+        shown = capture (alert);
+        return shown.isValid() && shown.getPixelAt (shown.getWidth() / 2, 4) == Colour (0xffe9e9e9);
+    }));
+    keep (shown, "transfer-error");
 
     pressKey (alert, "Return");
     EXPECT_TRUE (waitForWindowToGo ("Transfer Error"));
@@ -227,4 +344,57 @@ TEST_F (Transfer, UnplugDuringImportIsToldAndCloseWaitsForTheTransfer)
     EXPECT_TRUE (waitForText (statusArea, connected, "plugged-again"));
 
     EXPECT_TRUE (closeProgram()) << "exit code " << program->getExitCode();
+}
+
+//==============================================================================
+/** The program on the tests' PATH without the "which" that hides the desktop's dialogs. */
+class TransferThroughZenity : public Transfer
+{
+protected:
+    void SetUp() override
+    {
+        const auto path = SystemStats::getEnvironmentVariable ("PATH", {});
+        const auto desktopPath = path.fromFirstOccurrenceOf (QUENDRIX_WITHOUT_DIALOG_HELPERS_DIR + String (":"), false, false);
+
+        if (! hasZenity (desktopPath))
+            GTEST_SKIP() << "zenity is not installed";
+
+        programEnvironment.set ("PATH", desktopPath);
+        Transfer::SetUp();
+    }
+
+    static bool hasZenity (const String& path)
+    {
+        for (auto& folder : StringArray::fromTokens (path, ":", {}))
+            if (File (folder).getChildFile ("zenity").existsAsFile())
+                return true;
+
+        return false;
+    }
+};
+
+TEST_F (TransferThroughZenity, ExportWritesThePhraseIntoTheFileNamedInZenitysDialog)
+{
+    const auto phrase = storeRandomPhrase (pedal().firmware(), 100000, 11);
+
+    click (mainWindow, exportButtonArea.getCentre());
+    const auto dialog = waitForWindow (saveDialogTitle, 30000);
+    ASSERT_NE (dialog, 0u);
+    keepStep (dialog, "zenity-dialog");
+
+    // Its name box holds the keyboard focus.
+    const auto target = scratch.getChildFile ("through zenity.wav");
+    typeText (dialog, target.getFullPathName());
+    keepStep (dialog, "zenity-dialog-named");
+
+    // As in the framework's own dialog, the first Return may only take the typed folder in.
+    for (int presses = 0; presses < 2 && ! findWindows (saveDialogTitle).empty(); ++presses)
+    {
+        typeText (dialog, {}, "Return");
+        waitForProgram ([&] { return findWindows (saveDialogTitle).empty(); }, 2000);
+    }
+
+    EXPECT_TRUE (waitForWindowToGo (saveDialogTitle));
+    EXPECT_TRUE (waitForText (progressTextArea, "Export successful", "exported"));
+    EXPECT_EQ (bytesOf (target), phrase);
 }

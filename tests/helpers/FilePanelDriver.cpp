@@ -61,7 +61,7 @@ void FilePanelDriver::answer (FileChooserDialogBox& panel, FileBrowserComponent&
     answeredPanel = &panel;
     answeredAt = Time::getMillisecondCounter();
 
-    Panel noted { panel.getName(), browser.isSaveMode(), {} };
+    Panel noted { panel.getName(), browser.isSaveMode(), {}, panel.isOnDesktop() };
 
     for (auto& name : sampleNames)
         if (browser.isFileSuitable (File::getCurrentWorkingDirectory().getChildFile (name)))

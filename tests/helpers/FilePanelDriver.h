@@ -14,6 +14,7 @@ public:
         juce::String title;
         bool saveMode = false;
         juce::StringArray listedNames;   // which of sampleNames the panel offers for choosing
+        bool ownWindow = false;          // a window of its own, not drawn inside another one
     };
 
     FilePanelDriver();
