@@ -7,6 +7,8 @@ add_library (juce_modules STATIC)
 # the patches in cmake/juce-patches/, each fix marked "Quendrix patch" and each with a test. The
 # module is copied into the build tree, patched there, and compiled in place of Debian's copy;
 # its headers are unchanged, so everything else still includes Debian's.
+find_program (PATCH_PROGRAM patch REQUIRED)
+
 function (quendrix_patch_juce_module module)
     get_target_property (module_parent ${module} INTERFACE_JUCE_MODULE_PATH)
     file (GLOB patches CONFIGURE_DEPENDS "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/juce-patches/${module}-*.patch")
@@ -34,7 +36,7 @@ function (quendrix_patch_juce_module module)
         file (COPY "${module_parent}/${module}" DESTINATION "${patched_parent}")
 
         foreach (patch IN LISTS patches)
-            execute_process (COMMAND patch --forward --batch --silent -p1 -d "${patched_parent}/${module}" -i "${patch}"
+            execute_process (COMMAND "${PATCH_PROGRAM}" --forward --batch --silent -p1 -d "${patched_parent}/${module}" -i "${patch}"
                              RESULT_VARIABLE patch_result)
 
             if (NOT patch_result EQUAL 0)
