@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(
-    build-essential cmake ninja-build pkg-config
+    build-essential cmake ninja-build pkg-config patch
     juce-modules-source libusb-1.0-0-dev
     libgtest-dev umockdev libumockdev-dev
     xvfb xauth x11-utils xdotool imagemagick fonts-dejavu-core

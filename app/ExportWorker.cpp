@@ -74,65 +74,102 @@ Result writeAll (FileOutputStream& stream, const uint8* data, size_t numBytes)
     return Result::ok();
 }
 
-/** The data phase: the phrase in chunks into memory, then into the target file. */
+/** How the phrase's transfers ended. */
+struct Reception
+{
+    uint32 received = 0;
+    int lastResult = 0;     // the last transfer's result; negative when one failed
+    bool stalled = false;   // a transfer delivered nothing
+};
+
+/** Reads the phrase the pedal announced in chunks, into phrase, or where phrase is null one chunk
+    at a time into a small buffer that is dropped: once announced, the pedal sends the phrase
+    whatever we can keep of it, and would answer the next command with the rest.
+*/
+Reception readPhrase (KuvLibUSB_Device& device, uint8* phrase, uint32 size, uint32 chunk, std::atomic<float>& progress)
+{
+    HeapBlock<uint8> dropped;
+
+    if (phrase == nullptr)
+    {
+        dropped.allocate (jmin (size, chunk), false);
+
+        if (dropped == nullptr)
+            return { 0, LIBUSB_ERROR_NO_MEM, false };
+    }
+
+    const auto timeoutMs = PedalProtocol::timeouts().exportChunkMs.load();
+    Reception reception;
+
+    while (reception.received < size)
+    {
+        const auto remainder = size - reception.received;
+        const auto length = (int) jmin (remainder, chunk, (uint32) std::numeric_limits<int>::max());
+        const auto isLast = (uint32) length == remainder && remainder < chunk;
+
+        reception.lastResult = PedalProtocol::bulkTransfer (device.deviceHandle, device.inEndpoint,
+                                                            phrase != nullptr ? phrase + reception.received : dropped.get(),
+                                                            length, timeoutMs);
+
+        progress.store ((float) (reception.received * 100.0 / size));
+
+        if (reception.lastResult < 0)
+            break;
+
+        // A last, short transfer counts in full; what it did not deliver stays zero.
+        const auto count = isLast ? remainder : (uint32) reception.lastResult;
+
+        // A pedal that keeps delivering nothing would hold the export (and the program) forever.
+        if (count == 0)
+        {
+            reception.stalled = true;
+            break;
+        }
+
+        reception.received += count;
+    }
+
+    return reception;
+}
+
+/** The data phase: the phrase in chunks into memory, then into the target file. Where the phrase
+    cannot be held or the target cannot be opened, the phrase is still read, then the failure told.
+*/
 ExportOutcome receivePhrase (KuvLibUSB_Device& device, uint32 size, uint32 chunk, const File& target,
                              std::atomic<float>& progress)
 {
     TransferBuffer phrase;
 
     if (! phrase.allocate (size))
+    {
+        readPhrase (device, nullptr, size, chunk, progress);
         return ExportOutcome::libraryError (LIBUSB_ERROR_NO_MEM);
+    }
 
     target.deleteFile();
     FileOutputStream stream (target, fileBufferSize);
 
     if (const auto opened = openEmptyTarget (stream); opened.failed())
-        return ExportOutcome::fileError (opened);
-
-    const auto timeoutMs = PedalProtocol::timeouts().exportChunkMs.load();
-    uint32 received = 0;
-    int r = 0;
-    bool stalled = false;
-
-    while (received < size)
     {
-        const auto remainder = size - received;
-        const auto length = (int) jmin (remainder, chunk, (uint32) std::numeric_limits<int>::max());
-        const auto isLast = (uint32) length == remainder && remainder < chunk;
-
-        r = PedalProtocol::bulkTransfer (device.deviceHandle, device.inEndpoint, phrase.getData() + received,
-                                         length, timeoutMs);
-
-        progress.store ((float) (received * 100.0 / size));
-
-        if (r < 0)
-            break;
-
-        // A last, short transfer counts in full; what it did not deliver stays zero.
-        const auto count = isLast ? remainder : (uint32) r;
-
-        // A pedal that keeps delivering nothing would hold the export (and the program) forever.
-        if (count == 0)
-        {
-            stalled = true;
-            break;
-        }
-
-        received += count;
+        phrase.release();
+        readPhrase (device, nullptr, size, chunk, progress);
+        return ExportOutcome::fileError (opened);
     }
 
+    const auto reception = readPhrase (device, phrase.getData(), size, chunk, progress);
+
     // The bytes received before a failure are kept: they are what the pedal sent.
-    const auto written = writeAll (stream, phrase.getData(), received);
+    const auto written = writeAll (stream, phrase.getData(), reception.received);
     phrase.release();
     progress.store (100.0f);
 
-    if (r < 0)
-        return ExportOutcome::libraryError (r);
+    if (reception.lastResult < 0)
+        return ExportOutcome::libraryError (reception.lastResult);
 
     if (written.failed())
         return ExportOutcome::fileError (written);
 
-    return stalled ? ExportOutcome::failed() : ExportOutcome::succeeded();
+    return reception.stalled ? ExportOutcome::failed() : ExportOutcome::succeeded();
 }
 } // namespace
 

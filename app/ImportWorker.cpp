@@ -147,7 +147,20 @@ void MainComponent::sentWaveFile()
 
             const auto& wave = info.waveInfo;
 
-            if (! convertToDeviceWav (inputPath, (double) wave.sampleRateHz, wave.sampleBits, wave.channelCount))
+            const auto conversion = convertToDeviceWav (inputPath, (double) wave.sampleRateHz, wave.sampleBits,
+                                                        wave.channelCount, (int64) wave.sizeLimit());
+
+            // Too large is known before anything is written: the alert names the size the file would have.
+            if (conversion.outcome == ConversionResult::tooLarge)
+            {
+                ImportResult tooLarge;
+                tooLarge.error = decodedFileTooLarge;
+                tooLarge.size = conversion.size;
+                tooLarge.limit = wave.sizeLimit();
+                return tooLarge;
+            }
+
+            if (! conversion.succeeded())
                 return ImportResult::failed (formatError);
 
             converted = true;

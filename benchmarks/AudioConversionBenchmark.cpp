@@ -64,7 +64,7 @@ void runConversion (benchmark::State& state, const juce::File& input, double rat
     {
         resetPeakResidentSize();
 
-        if (! convertToDeviceWav (input.getFullPathName(), rate, bits, channels))
+        if (! convertToDeviceWav (input.getFullPathName(), rate, bits, channels, 1 << 29).succeeded())
             state.SkipWithError ("conversion failed");
 
         peakKb = std::max (peakKb, readStatusKb ("VmHWM"));

@@ -146,7 +146,7 @@ TEST_F (ImportWorker, OtherFormatsArriveAsTheConversionWritesThem)
     EXPECT_EQ (runImport (input).text, "Import successful");
     EXPECT_FALSE (getTemporaryWavFile().exists());
 
-    ASSERT_TRUE (convertToDeviceWav (input.getFullPathName(), 44100, 16, 2));
+    ASSERT_TRUE (convertToDeviceWav (input.getFullPathName(), 44100, 16, 2, 1 << 29).succeeded());
     EXPECT_EQ (firmware().getPhrase (0), bytesOf (getTemporaryWavFile()));
     EXPECT_GT (firmware().getPhrase (0).size(), (size_t) 100000);
 }
@@ -291,6 +291,29 @@ TEST_F (ImportWorker, FileExactlyAtTheLimitIsSentAndOneByteMoreIsNot)
     expectAlert (runImport (writeWav ("short.wav", 100)), "Input audio file size is too large",
                  "After decode to wave format.\nFile size is 100 B ,larger than 0 B.\n"
                  "You should reduce the length of the audio file.");
+}
+
+TEST_F (ImportWorker, AHeaderClaimingGigabytesIsToldAsTooLargeBeforeAnythingIsWritten)
+{
+    // 44 bytes whose data chunk claims 4 GiB of 16-bit mono: 2^31 - 1 frames at the pedal's
+    // 44100 Hz, 16-bit stereo, 8.6 GB once converted. Nothing near that may be written.
+    auto bytes = wavHeader (1, 44100, 16, 0xffffffffu);
+    const auto input = scratchFile ("claims.wav");
+    ASSERT_TRUE (input.replaceWithData (bytes.getData(), bytes.getSize()));
+
+    Ending ending;
+
+    {
+        const auto limit = ScopedProcessLimit::fileSize (64 << 20);
+        ending = runImport (input);
+    }
+
+    const PedalFirmware::WaveInfo info;
+    const auto limit = (juce::uint32) (info.maxLength * 2u);
+    const auto expected = describeImportError (decodedFileTooLarge, 0, 104 + (juce::int64) 0x7fffffff * 4, limit);
+    expectAlert (ending, "Input audio file size is too large", expected.message);
+    EXPECT_EQ (countWriteCommands(), 0u);
+    EXPECT_FALSE (getTemporaryWavFile().exists());
 }
 
 TEST_F (ImportWorker, FileTooLargeForMemoryIsATransferErrorAndNothingIsSent)

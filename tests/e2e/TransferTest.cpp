@@ -265,7 +265,7 @@ TEST_F (Transfer, ImportReplacesThePhraseWithTheFileInThePedalsFormat)
     EXPECT_FALSE (getTemporaryWavFile().exists()) << "the program left its converted file behind";
 
     const PedalFirmware::WaveInfo info;
-    ASSERT_TRUE (convertToDeviceWav (input.getFullPathName(), info.sampleRateHz, info.sampleBits, info.channelCount));
+    ASSERT_TRUE (convertToDeviceWav (input.getFullPathName(), info.sampleRateHz, info.sampleBits, info.channelCount, 1 << 29).succeeded());
     EXPECT_EQ (pedal().firmware().getPhrase (0), bytesOf (getTemporaryWavFile()));
 }
 
