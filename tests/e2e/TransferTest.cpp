@@ -246,7 +246,7 @@ TEST_F (Transfer, CtrlCDuringImportQuitsOnceTheWholePhraseIsStored)
     interruptMidTransfer ([this] { return pedal().firmware().getReceivedChunkSizes().size(); });
 
     const PedalFirmware::WaveInfo info;
-    ASSERT_TRUE (convertToDeviceWav (input.getFullPathName(), info.sampleRateHz, info.sampleBits, info.channelCount));
+    ASSERT_TRUE (convertToDeviceWav (input.getFullPathName(), info.sampleRateHz, info.sampleBits, info.channelCount, 1 << 29).succeeded());
     EXPECT_EQ (pedal().firmware().getPhrase (0), bytesOf (getTemporaryWavFile()));
 }
 

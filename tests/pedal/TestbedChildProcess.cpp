@@ -50,7 +50,8 @@ TestbedChildProcess::~TestbedChildProcess()
     }
 }
 
-bool TestbedChildProcess::start (const juce::String& program, const juce::StringArray& arguments)
+bool TestbedChildProcess::start (const juce::String& program, const juce::StringArray& arguments,
+                                 const juce::StringPairArray& extraEnvironment)
 {
     if (pid > 0 || juce::SystemStats::getEnvironmentVariable ("UMOCKDEV_DIR", {}).isEmpty())
     {
@@ -67,8 +68,15 @@ bool TestbedChildProcess::start (const juce::String& program, const juce::String
     const auto argumentCount = strings.size();
 
     for (auto** entry = environ; *entry != nullptr; ++entry)
-        if (! juce::String (*entry).startsWith ("LD_PRELOAD="))
+    {
+        const auto key = juce::String (*entry).upToFirstOccurrenceOf ("=", false, false);
+
+        if (key != "LD_PRELOAD" && ! extraEnvironment.containsKey (key))
             strings.push_back (*entry);
+    }
+
+    for (auto& key : extraEnvironment.getAllKeys())
+        strings.push_back ((key + "=" + extraEnvironment[key]).toStdString());
 
     strings.push_back (childPreloads().toStdString());
 
