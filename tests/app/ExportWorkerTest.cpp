@@ -248,6 +248,32 @@ TEST_F (ExportWorker, TargetThatCannotBeWrittenIsAFailureWithTheSystemsReason)
     EXPECT_FALSE (target.exists());
 }
 
+TEST_F (ExportWorker, PedalHasTheProgramsSecondToAnswerACommandOrAChunk)
+{
+    useProgramTimeouts();
+    const auto phrase = pattern (2 * chunk);
+
+    // Half a second too late: a longer wait would take the answer, a shorter one end sooner.
+    const struct { const char* what; std::function<void()> arm; int kept; } cases[] {
+        { "device information", [&] { firmware().delayNextReply (0, 1500); }, 0 },
+        { "second chunk",       [&] { firmware().delayDataChunk (1, 1500); }, chunk },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        firmware().setPhrase (0, phrase);
+        c.arm();
+        const auto start = juce::Time::getMillisecondCounterHiRes();
+
+        const auto ending = runExport();
+
+        EXPECT_GE (juce::Time::getMillisecondCounterHiRes() - start, 1000.0);
+        expectErrorAlert (ending, "Error Code fffffff9");
+        EXPECT_EQ (bytesOf (target), std::vector<juce::uint8> (phrase.begin(), phrase.begin() + c.kept));
+    }
+}
+
 TEST_F (ExportWorker, PhraseTooLargeForMemoryIsAFailureAndTheTargetStays)
 {
     // The pedal keeps its own copy of the phrase while it sends it, so the limit leaves room

@@ -116,6 +116,18 @@ void PedalFirmware::shortenDataChunk (int chunk, int bytes)
     faults.push_back ({ Fault::Kind::shortChunk, 0, chunk, bytes });
 }
 
+void PedalFirmware::delayNextReply (juce::uint32 code, int milliseconds)
+{
+    const std::lock_guard<std::mutex> guard (lock);
+    faults.push_back ({ Fault::Kind::lateReply, code, 0, milliseconds });
+}
+
+void PedalFirmware::delayDataChunk (int chunk, int milliseconds)
+{
+    const std::lock_guard<std::mutex> guard (lock);
+    faults.push_back ({ Fault::Kind::lateChunk, 0, chunk, milliseconds });
+}
+
 //==============================================================================
 BulkFunction::Outcome PedalFirmware::bulkOut (juce::uint8 endpoint, const juce::uint8* data, int length)
 {
@@ -132,7 +144,8 @@ BulkFunction::Outcome PedalFirmware::bulkIn (juce::uint8 endpoint, int maxLength
 {
     const std::lock_guard<std::mutex> guard (lock);
 
-    if (endpoint != replyEndpoint)
+    // The host asks again and again, so a late answer is one not given until its time.
+    if (endpoint != replyEndpoint || juce::Time::getMillisecondCounterHiRes() < quietUntilMs)
         return Outcome::waiting();
 
     if (! replies.empty())
@@ -182,6 +195,9 @@ BulkFunction::Outcome PedalFirmware::takeCommand (const juce::uint8* data, int l
 
     if (takeFault (Fault::Kind::replyLength, code, 0, fault))
         answer.resize ((size_t) fault.length);
+
+    if (takeFault (Fault::Kind::lateReply, code, 0, fault))
+        quietUntilMs = juce::Time::getMillisecondCounterHiRes() + fault.length;
 
     replies.push_back (std::move (answer));
     return Outcome::completeOut();
@@ -255,13 +271,19 @@ BulkFunction::Outcome PedalFirmware::receiveChunk (const juce::uint8* data, int 
 
 BulkFunction::Outcome PedalFirmware::sendChunk (int maxLength)
 {
+    Fault fault;
+
+    if (takeFault (Fault::Kind::lateChunk, 0, chunkIndex, fault))
+    {
+        quietUntilMs = juce::Time::getMillisecondCounterHiRes() + fault.length;
+        return Outcome::waiting();
+    }
+
     const auto chunk = chunkIndex++;
     Outcome failure;
 
     if (chunkFails (chunk, failure))
         return failure;
-
-    Fault fault;
 
     auto length = juce::jmin ((size_t) maxLength, phaseData.size() - phaseOffset);
 
@@ -321,4 +343,5 @@ void PedalFirmware::startIdle()
     phaseOffset = 0;
     expectedBytes = 0;
     chunkIndex = 0;
+    quietUntilMs = 0;
 }

@@ -75,6 +75,12 @@ public:
     /** Chunk N of the next phrase transfer moves only this many bytes, without an error. */
     void shortenDataChunk (int chunk, int bytes);
 
+    /** The next answer to this code, or chunk N of the next phrase read, comes this many
+        milliseconds after the host asks for it.
+    */
+    void delayNextReply (juce::uint32 code, int milliseconds);
+    void delayDataChunk (int chunk, int milliseconds);
+
     //==============================================================================
     Outcome bulkOut (juce::uint8 endpoint, const juce::uint8* data, int length) override;
     Outcome bulkIn (juce::uint8 endpoint, int maxLength) override;
@@ -85,7 +91,7 @@ private:
 
     struct Fault
     {
-        enum class Kind { withholdReply, replyLength, dataChunk, shortChunk };
+        enum class Kind { withholdReply, replyLength, dataChunk, shortChunk, lateReply, lateChunk };
 
         Kind kind = Kind::withholdReply;
         juce::uint32 code = 0;
@@ -122,6 +128,7 @@ private:
     size_t phaseOffset = 0;
     size_t expectedBytes = 0;
     int chunkIndex = 0;
+    double quietUntilMs = 0;    // nothing is answered before this millisecond counter
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (PedalFirmware)
 };
