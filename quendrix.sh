@@ -65,7 +65,7 @@ case "$command" in
             # Hand-over, hot-plug and the workers: the suites where the message thread, the
             # "libusb" thread and the workers meet.
             selection=(--tests-regex '^(HandOver|DeviceScan|UsbManager|ExportWorker|ImportWorker|Transfers|UserAction|ApplicationShell)'
-                       --label-exclude e2e)
+                       --label-exclude e2e --no-tests=error)
             export TSAN_OPTIONS="suppressions=$PWD/tests/thread-sanitizer.supp:second_deadlock_stack=1"
         else
             dir=build-tests
