@@ -52,9 +52,12 @@ TEST_F (DeviceScan, RecordsCarryTrimmedNamesAHexKeyAndBothSeparators)
     description.serialNumber = { 3, " SN-7 " };
     addPedal (description);
 
-    auto other = pedalAt (0x14, 0x06);
-    other.vendorId = 0x1234;
-    addPedal (other);
+    // The pedal's product id from another maker, and the maker's next product.
+    auto otherMaker = pedalAt (0x14, 0x06), otherProduct = pedalAt (0x14, 0x07);
+    otherMaker.vendorId = 0x1234;
+    otherProduct.productId = 0x0085;
+    addPedal (otherMaker);
+    addPedal (otherProduct);
     createComponent();
 
     const auto records = access->deviceRecords();

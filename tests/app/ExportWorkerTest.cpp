@@ -231,17 +231,24 @@ TEST_F (ExportWorker, FailuresAreToldAndKeepOnlyWhatArrived)
 
 TEST_F (ExportWorker, TargetThatCannotBeWrittenIsAFailureWithTheSystemsReason)
 {
-    firmware().setPhrase (0, pattern (64 * 1024));
     const auto folderless = scratchFile ("missing-folder").getChildFile ("phrase.wav");
     Ending ending;
 
+    // A phrase that fits the file's buffer reaches the system only at the flush, whose short
+    // write nobody reports: only the file's size tells.
+    for (auto [size, reason] : { std::pair<size_t, const char*> { 64 * 1024, "File too large" },
+                                 { 12000, "The file could not be written in full" } })
     {
-        const auto limit = ScopedProcessLimit::fileSize (10000);
-        ending = runExport();
-    }
+        firmware().setPhrase (0, pattern (size));
 
-    EXPECT_EQ (ending.text, "Export fail");
-    expectErrorAlert (ending, "File too large");
+        {
+            const auto limit = ScopedProcessLimit::fileSize (10000);
+            ending = runExport();
+        }
+
+        EXPECT_EQ (ending.text, "Export fail");
+        expectErrorAlert (ending, reason);
+    }
 
     // The pedal has announced the phrase: it is read whole before the failure is told, or the
     // pedal would answer the next command with the rest.
@@ -252,6 +259,32 @@ TEST_F (ExportWorker, TargetThatCannotBeWrittenIsAFailureWithTheSystemsReason)
     expectErrorAlert (ending, "No such file or directory");
     EXPECT_FALSE (target.exists());
     EXPECT_EQ (bytesSentSince (chunksBefore), (size_t) 64 * 1024);
+}
+
+TEST_F (ExportWorker, PedalHasTheProgramsSecondToAnswerACommandOrAChunk)
+{
+    useProgramTimeouts();
+    const auto phrase = pattern (2 * chunk);
+
+    // Half a second too late: a longer wait would take the answer, a shorter one end sooner.
+    const struct { const char* what; std::function<void()> arm; int kept; } cases[] {
+        { "device information", [&] { firmware().delayNextReply (0, 1500); }, 0 },
+        { "second chunk",       [&] { firmware().delayDataChunk (1, 1500); }, chunk },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        firmware().setPhrase (0, phrase);
+        c.arm();
+        const auto start = juce::Time::getMillisecondCounterHiRes();
+
+        const auto ending = runExport();
+
+        EXPECT_GE (juce::Time::getMillisecondCounterHiRes() - start, 1000.0);
+        expectErrorAlert (ending, "Error Code fffffff9");
+        EXPECT_EQ (bytesOf (target), std::vector<juce::uint8> (phrase.begin(), phrase.begin() + c.kept));
+    }
 }
 
 TEST_F (ExportWorker, PhraseTooLargeForMemoryIsAFailureAndTheTargetStays)

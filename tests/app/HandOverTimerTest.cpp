@@ -30,7 +30,11 @@ TEST_F (HandOverWithoutPedal, MeterAndLabelShowTheNewestValuesAndKeepThemUntilNe
     access->progressValue().store (40.0f);
     access->progressValue().store (55.5f);
     access->setProgressText ("Exporting");
-    access->setProgressText ("Export successful");
+
+    // A worker hands its text over while the timer may be taking the one before.
+    std::thread worker ([this] { access->setProgressText ("Export successful"); });
+    access->tick();
+    worker.join();
     access->tick();
     EXPECT_EQ (access->progressMeter().getText(), "55.500000");
     EXPECT_EQ (access->progressTextLabel().getText(), "Export successful");

@@ -177,6 +177,20 @@ TEST_F (ImportWorker, ProgressCountsTheChunksSentAndATimeOutIsATransferError)
     EXPECT_EQ (firmware().getPhrase (0), bytesOf (input));
 }
 
+TEST_F (ImportWorker, PedalMayTakeSecondsToAcceptAChunk)
+{
+    // The program waits a minute for a chunk: a few seconds in, it still waits.
+    useProgramTimeouts();
+    firmware().failDataChunk (0, Fault::timeOut);
+    startImport (writeWav ("take.wav", chunk));
+    ASSERT_TRUE (waitForPendingChunk (0, false));
+    EXPECT_FALSE (waitForWorkerEnd (2500));
+
+    pedal->unplug();
+    ASSERT_TRUE (waitForWorkerEnd());
+    expectAlert ({ progressText(), progress(), takeAlerts() }, "Transfer Error", "Error Code fffffffc");
+}
+
 TEST_F (ImportWorker, TransferFailuresAreToldWithTheLibrarysCode)
 {
     const auto input = writeWav ("take.wav", 3 * chunk);

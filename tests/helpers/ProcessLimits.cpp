@@ -13,11 +13,16 @@
  #endif
 #endif
 
+// Without this a sanitizer ends the process where the real allocator answers null, and the
+// program's own handling of a failed allocation could not be tested under it. Defined here
+// because this file is linked into every binary whose tests lower the limit.
 #if QUENDRIX_ADDRESS_SANITIZER
-// Without this the address sanitizer ends the process where the real allocator answers null,
-// and the program's own handling of a failed allocation could not be tested under it.
-// Defined here because this file is linked into every binary whose tests lower the limit.
 extern "C" const char* __asan_default_options()
+{
+    return "allocator_may_return_null=1";
+}
+#elif defined (__SANITIZE_THREAD__)
+extern "C" const char* __tsan_default_options()
 {
     return "allocator_may_return_null=1";
 }

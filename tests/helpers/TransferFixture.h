@@ -52,6 +52,9 @@ protected:
 
     juce::File scratchFile (const juce::String& name) const { return scratch.getChildFile (name); }
 
+    /** From here on the protocol's time-outs are the program's own. */
+    void useProgramTimeouts()                               { timeouts.reset(); }
+
     static std::vector<juce::uint8> pattern (size_t size, int seed = 1);
     static std::vector<juce::uint8> bytesOf (const juce::File& file);
 
@@ -62,7 +65,7 @@ private:
 
     bool workerMayRun = false;
     size_t sentChunksAtStart = 0, receivedChunksAtStart = 0;
-    ShortTimeouts timeouts { 300, 300, 300 };
+    std::optional<ShortTimeouts> timeouts { std::in_place, 300, 300, 300 };
     juce::File scratch;
     std::optional<std::string> previousTmpDir;
 };

@@ -82,6 +82,9 @@ PedalFirmware::Answer PedalFirmware::bulkOut (juce::uint8 endpoint, const juce::
     if (take (Fault::replyLength, code, 0, fault))
         reply.resize ((size_t) fault.length);
 
+    if (take (Fault::lateReply, code, 0, fault))
+        quietUntilMs = juce::Time::getMillisecondCounterHiRes() + fault.length;
+
     replies.push_back (std::move (reply));
     return answer;
 }
@@ -92,7 +95,8 @@ PedalFirmware::Answer PedalFirmware::bulkIn (juce::uint8 endpoint, int maxLength
     Answer answer;
     answer.kind = Answer::Kind::waiting;
 
-    if (endpoint != replyEndpoint)
+    // The host asks again and again, so a late answer is one not given until its time.
+    if (endpoint != replyEndpoint || juce::Time::getMillisecondCounterHiRes() < quietUntilMs)
         return answer;
 
     if (! replies.empty())
@@ -104,6 +108,12 @@ PedalFirmware::Answer PedalFirmware::bulkIn (juce::uint8 endpoint, int maxLength
 
     if (phase != Phase::sending)
         return answer;
+
+    if (Fault fault; take (Fault::lateChunk, noCode, chunkIndex, fault))
+    {
+        quietUntilMs = juce::Time::getMillisecondCounterHiRes() + fault.length;
+        return answer;
+    }
 
     auto length = juce::jmin ((size_t) maxLength, phaseData.size() - phaseOffset);
 
@@ -194,4 +204,5 @@ void PedalFirmware::forgetTransfer()
     phaseData.clear();
     phaseOffset = expectedBytes = 0;
     chunkIndex = 0;
+    quietUntilMs = 0;
 }

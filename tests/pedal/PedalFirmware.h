@@ -89,6 +89,12 @@ public:
     /** Chunk N of the next phrase transfer moves only this many bytes, without an error. */
     void shortenDataChunk (int chunk, int bytes)                { arm ({ Fault::shortChunk, noCode, chunk, bytes }); }
 
+    /** The next answer to this code, or chunk N of the next phrase read, comes this many
+        milliseconds after the host asks for it.
+    */
+    void delayNextReply (juce::uint32 code, int milliseconds)   { arm ({ Fault::lateReply, code, 0, milliseconds }); }
+    void delayDataChunk (int chunk, int milliseconds)           { arm ({ Fault::lateChunk, noCode, chunk, milliseconds }); }
+
     //==============================================================================
     /** Asked by the device for each OUT URB, and again and again for its oldest pending IN URB
         of an endpoint until that completes; both answer at once.
@@ -105,7 +111,7 @@ private:
 
     struct Fault
     {
-        enum Kind { withhold, replyLength, failChunk, shortChunk };
+        enum Kind { withhold, replyLength, failChunk, shortChunk, lateReply, lateChunk };
 
         Kind kind;
         juce::uint32 code = noCode;
@@ -138,6 +144,7 @@ private:
     Bytes phaseData;
     size_t phaseOffset = 0, expectedBytes = 0;
     int chunkIndex = 0;
+    double quietUntilMs = 0;    // nothing is answered before this millisecond counter
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (PedalFirmware)
 };

@@ -61,6 +61,10 @@ TEST_F (UsbManagerTest, HotPlugEventsOfSupportedIdsReachEveryListenerOncePerEntr
     other.productId = 0x0085;
     auto& foreign = addPedal (other);
     auto& pedal = addPedal();
+
+    // One more joins while that arrival may be walked on the "libusb" thread.
+    CountingListener late;
+    usb.addHotPlugListener (&late);
     ASSERT_TRUE (waitFor ([&] { return twice.arrivals == 2 && once.arrivals == 1 && foreign.isListedIn (usb.usbContext); }));
 
     foreign.unplug();
@@ -71,6 +75,7 @@ TEST_F (UsbManagerTest, HotPlugEventsOfSupportedIdsReachEveryListenerOncePerEntr
     EXPECT_EQ (twice.arrivals, 2);
     EXPECT_EQ (once.arrivals, 1);
     EXPECT_EQ (once.departures, 1);
+    EXPECT_EQ (late.departures, 1);
 }
 
 TEST_F (UsbManagerTest, DevicePresentBeforeRegistrationReportsOnlyItsDeparture)
