@@ -253,6 +253,7 @@ TEST_F (ExportWorker, TargetThatCannotBeWrittenIsAFailureWithTheSystemsReason)
     // The pedal has announced the phrase: it is read whole before the failure is told, or the
     // pedal would answer the next command with the rest.
     target = folderless;
+    firmware().setPhrase (0, pattern (64 * 1024));
     const auto chunksBefore = firmware().getSentChunkSizes().size();
     ending = runExport();
     EXPECT_EQ (ending.text, "Export fail");
