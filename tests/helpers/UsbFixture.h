@@ -7,8 +7,6 @@
 #include "pedal/UsbTestbed.h"
 #include "WaitFor.h"
 
-#include <atomic>
-
 constexpr juce::uint16 pedalVendor = 0x9002;
 constexpr juce::uint16 pedalProduct = 0x0084;
 
@@ -20,24 +18,6 @@ inline UsbDeviceDescription pedalAt (int busNumber, int address)
     return description;
 }
 
-/** Opens the first pedal through the USB layer and sets up its interface. */
-inline bool openAndSetUp (juce::KuvLibUSB_Device& device)
-{
-    return device.open (pedalVendor, pedalProduct, 0xff, 0xff) && device.selectAlterate();
-}
-
-/** Counts the hot-plug events it is told of, from the "libusb" thread. */
-struct CountingListener : public juce::KuvLibUSBManager::Listener
-{
-    void hotPlugEvent (juce::KuvLibUSBManager::HotPlugEvent event) override
-    {
-        (event == juce::KuvLibUSBManager::deviceArrived ? arrivals : departures)++;
-    }
-
-    std::atomic<int> arrivals { 0 };
-    std::atomic<int> departures { 0 };
-};
-
 //==============================================================================
 /** A testbed, the pedals in it and the USB manager, torn down in the order libusb needs:
     the manager (and with it the library context) first, then the pedals, then the testbed.
@@ -47,17 +27,14 @@ class UsbFixture : public ::testing::Test
 protected:
     void TearDown() override
     {
-        deleteManager();
+        manager.reset();
         pedals.clear();
     }
 
-    SimulatedPedal& addPedal (UsbDeviceDescription description = {}, bool plugged = true)
+    SimulatedPedal& addPedal (UsbDeviceDescription description = {})
     {
         pedals.push_back (std::make_unique<SimulatedPedal> (testbed, std::move (description)));
-
-        if (plugged)
-            pedals.back()->plug();
-
+        pedals.back()->plug();
         return *pedals.back();
     }
 
@@ -67,23 +44,8 @@ protected:
         return *manager;
     }
 
-    /** A manager with the pedal's ids registered and `hotPlug` listening. */
-    juce::KuvLibUSBManager& createWatchingManager()
-    {
-        auto& usb = createManager();
-        usb.addSupportedDevice (pedalVendor, pedalProduct);
-        usb.addHotPlugListener (&hotPlug);
-        return usb;
-    }
-
-    void deleteManager()
-    {
-        manager.reset();
-    }
-
     UsbTestbed testbed;
     std::vector<std::unique_ptr<SimulatedPedal>> pedals;
-    CountingListener hotPlug;
     std::unique_ptr<juce::KuvLibUSBManager> manager;
 };
 

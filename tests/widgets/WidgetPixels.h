@@ -13,14 +13,12 @@ namespace widgetpixels
         return component.createComponentSnapshot (component.getLocalBounds(), true, 1.0f);
     }
 
-    inline bool sameArgb (juce::Colour a, juce::Colour b, int tolerance = 3, bool withAlpha = true)
+    inline bool sameArgb (juce::Colour a, juce::Colour b, int tolerance = 3)
     {
         auto near = [tolerance] (int x, int y) { return std::abs (x - y) <= tolerance; };
         return near (a.getRed(), b.getRed()) && near (a.getGreen(), b.getGreen()) && near (a.getBlue(), b.getBlue())
-            && (! withAlpha || near (a.getAlpha(), b.getAlpha()));
+            && near (a.getAlpha(), b.getAlpha());
     }
-
-    inline bool sameRgb (juce::Colour a, juce::Colour b)   { return sameArgb (a, b, 3, false); }
 
     inline int countPixels (const juce::Image& image, juce::Rectangle<int> area, const std::function<bool (juce::Colour)>& matches)
     {
@@ -31,18 +29,5 @@ namespace widgetpixels
                 count += matches (image.getPixelAt (x, y)) ? 1 : 0;
 
         return count;
-    }
-
-    /** The bounds of the pixels that differ between two images of the same size. */
-    inline juce::Rectangle<int> differingArea (const juce::Image& a, const juce::Image& b)
-    {
-        juce::Rectangle<int> area;
-
-        for (int y = 0; y < a.getHeight(); ++y)
-            for (int x = 0; x < a.getWidth(); ++x)
-                if (a.getPixelAt (x, y) != b.getPixelAt (x, y))
-                    area = area.getUnion ({ x, y, 1, 1 });
-
-        return area;
     }
 }
