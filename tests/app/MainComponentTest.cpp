@@ -12,7 +12,7 @@ struct MainComponentWithoutPedal : public MainComponentFixture
 };
 }
 
-TEST_F (MainComponentWithoutPedal, ShowsOnlyThePictureTheTextsTheBarAndTheTwoButtons)
+TEST_F (MainComponentWithoutPedal, ShowsOnlyThePictureAtHalfSizeTheTextsTheBarAndTheTwoButtons)
 {
     EXPECT_EQ (component->getBounds(), juce::Rectangle<int> (0, 0, 621, 385));
 
@@ -35,10 +35,7 @@ TEST_F (MainComponentWithoutPedal, ShowsOnlyThePictureTheTextsTheBarAndTheTwoBut
 
     for (auto* label : { &access->statusLabel(), &access->progressTextLabel(), &access->versionLabel() })
         EXPECT_EQ (label->getFont().getTypefacePtr()->getName(), "Roboto");
-}
 
-TEST_F (MainComponentWithoutPedal, BackgroundPictureCoversTheWholeWindowAtHalfSize)
-{
     const auto snapshot = component->createComponentSnapshot (component->getLocalBounds(), true, 1.0f);
     const auto picture = juce::ImageCache::getFromMemory (BinaryData::temp_binary_data_2,
                                                           BinaryData::temp_binary_data_2Size);

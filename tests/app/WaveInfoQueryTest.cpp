@@ -12,19 +12,10 @@ PedalFirmware::WaveInfo withSlots (juce::uint32 slots)
     return info;
 }
 
-struct WaveInformation : public MainComponentFixture
-{
-    SimulatedPedal& startConnected()
-    {
-        auto& pedal = addPedal();
-        createComponent();
-        waitForFirstTick();
-        return pedal;
-    }
-};
+struct WaveInformation : public MainComponentFixture {};
 }
 
-TEST_F (WaveInformation, PedalAtStartIsAskedForBothAndShownConnected)
+TEST_F (WaveInformation, PedalAtStartIsConnectedWithOneEntryPerSlotFromRecordZeroAndTheFirstSelected)
 {
     auto& pedal = addPedal();
     createComponent();
@@ -36,15 +27,10 @@ TEST_F (WaveInformation, PedalAtStartIsAskedForBothAndShownConnected)
     waitForFirstTick();
     EXPECT_EQ (access->statusLabel().getText(), "Pedal is connected");
     EXPECT_TRUE (access->allControlsEnabled());
-}
-
-TEST_F (WaveInformation, SlotListHasOneEntryPerSlotFromRecordZeroWithTheFirstSelected)
-{
-    auto& pedal = startConnected();
 
     // A nonsensical count is bounded, and entry i still stands for slot i.
     const struct { juce::uint32 slots; int listed; } cases[] {
-        { 3, 3 }, { 99, 99 }, { 0, 0 }, { 0xffffffff, MainComponent::maxListedSlots }
+        { 99, 99 }, { 3, 3 }, { 0, 0 }, { 0xffffffff, MainComponent::maxListedSlots }
     };
 
     for (auto c : cases)
@@ -67,7 +53,9 @@ TEST_F (WaveInformation, SlotListHasOneEntryPerSlotFromRecordZeroWithTheFirstSel
 // The one table of reply lengths: the workers read both replies through the same code.
 TEST_F (WaveInformation, OnlyADeviceInformationAndExactlyTwentyFourBytesOfWaveInformationAreTaken)
 {
-    auto& pedal = startConnected();
+    auto& pedal = addPedal();
+    createComponent();
+    waitForFirstTick();
     const ShortTimeouts timeouts;
 
     const struct { const char* what; std::function<void (PedalFirmware&)> arm; bool taken; } cases[] {
