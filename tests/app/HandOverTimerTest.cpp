@@ -42,9 +42,7 @@ TEST_F (HandOverWithoutPedal, AWorkersRequestsProgressAndTextShowAtTheNextTickAn
     std::thread worker ([this]
     {
         access->beginTransfer();
-        access->progressValue().store (40.0f);
         access->progressValue().store (55.5f);
-        access->setProgressText ("Exporting");
         access->setProgressText ("Export successful");
     });
 
