@@ -12,12 +12,9 @@ struct MainComponentTestAccess
     juce::Label& statusLabel() const                { return *component.statusLabel; }
     juce::Label& progressTextLabel() const          { return *component.progressTextLabel; }
     juce::Label& versionLabel() const               { return *component.versionLabel; }
-    juce::Label& slotListLabel() const              { return *component.slotListLabel; }
-    juce::Label& deviceListLabel() const            { return *component.deviceListLabel; }
     juce::ComboBox& deviceCombo() const             { return *component.deviceCombo; }
     juce::ComboBox& slotCombo() const               { return *component.slotCombo; }
     juce::TextButton& refreshButton() const         { return *component.refreshButton; }
-    juce::TextButton& writeButton() const           { return *component.writeButton; }
     juce::TextButton& readButton() const            { return *component.readButton; }
     juce::ProgressLabel& progressMeter() const      { return *component.progressMeter; }
     juce::ImageComponent& backgroundImage() const   { return *component.backgroundImage; }
@@ -92,7 +89,6 @@ struct MainComponentTestAccess
     UiRequestFlags& uiRequestFlags() const          { return component.uiRequestFlags; }
     std::atomic<float>& progressValue() const       { return component.progressValue; }
     std::atomic<bool>& busy() const                 { return component.busy; }
-    std::atomic<bool>& workerActive() const         { return component.workerActive; }
 
     // What the actions hand to a worker; written on the message thread only.
     juce::String& transferPath() const              { return component.transferPath; }
