@@ -172,6 +172,8 @@ def main():
     parser.add_argument ("--only", default="")
     parser.add_argument ("--list", action="store_true")
     parser.add_argument ("--out", default="")
+    parser.add_argument ("--thread", action="store_true",
+                         help="build with ThreadSanitizer and run the suites where threads meet (for lock faults)")
     args = parser.parse_args()
 
     faults = [f for f in FAULTS if not args.only or f[0] in args.only.split (",")]
@@ -184,9 +186,17 @@ def main():
     root = run ("git rev-parse --show-toplevel", capture_output=True, text=True).stdout.strip()
     os.chdir (root)
 
+    options = ["-DCMAKE_BUILD_TYPE=RelWithDebInfo"]
+
+    if args.thread:
+        if args.build == "build-faults":
+            args.build = "build-faults-tsan"
+        options = ["-DCMAKE_BUILD_TYPE=Debug", "-DQUENDRIX_THREAD_SANITIZE=ON"]
+        args.ctest_args = "-LE e2e -R '^(HandOver|DeviceScan|UsbManager|ExportWorker|ImportWorker|Transfers|UserAction|ApplicationShell)'"
+        os.environ["TSAN_OPTIONS"] = f"suppressions={root}/tests/thread-sanitizer.supp:second_deadlock_stack=1"
+
     if not os.path.isdir (args.build):
-        run (["cmake", "-S", ".", "-B", args.build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=RelWithDebInfo"], check=True,
-             stdout=subprocess.DEVNULL)
+        run (["cmake", "-S", ".", "-B", args.build, "-G", "Ninja"] + options, check=True, stdout=subprocess.DEVNULL)
 
     results = []
 
