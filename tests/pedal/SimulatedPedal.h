@@ -39,7 +39,6 @@ public:
     bool isListedIn (libusb_context* context) const;
 
     std::vector<UsbfsResponder::ControlRequest> getControlRequests() const  { return responder->getControlRequests(); }
-    int getActiveConfiguration() const                              { return responder->getActiveConfiguration(); }
     int countPendingUrbs() const                                    { return responder->countPendingUrbs(); }
 
 private:

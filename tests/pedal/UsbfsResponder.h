@@ -43,7 +43,6 @@ public:
     /** Pending URBs fail with -ESHUTDOWN, every later ioctl of an earlier open with ENODEV. */
     void pullOut()                                              { const Lock l (mutex); pullOutLocked(); }
 
-    int getActiveConfiguration() const                          { const Lock l (mutex); return activeConfiguration; }
     std::vector<ControlRequest> getControlRequests() const      { const Lock l (mutex); return controlRequests; }
 
     /** URBs submitted and not yet completed: a host waiting on the device has one. */
