@@ -115,7 +115,7 @@ TEST_F (UserActions, TransfersStartOneAtATimeAndAStartThatFailsIsTold)
     EXPECT_TRUE (component->isBusy());   // which keeps the program from quitting
 
     access->droppedFilePath() = "/music/second.wav";
-    component->writeEventCallbackTrue (1001);
+    component->writeEventCallbackTrue (1001);   // as Replace in a drop's question gives it
     EXPECT_EQ (warningShown(), "Import Error: Another transfer is still running.");
     EXPECT_EQ (handedOver(), "/music/first.wav into 2");
 
