@@ -84,7 +84,8 @@ int expectReadableTexts (Component& window)
             << window.getName() << ": \"" << text << "\"";
     };
 
-    // An alert's title and message lie under its invisible label for screen readers.
+    // An alert paints its title and message under a transparent label for screen readers, so
+    // they are checked there.
     ComponentSearch::find<Component> (window, [&] (Component& widget)   // visits every component
     {
         auto* button = dynamic_cast<TextButton*> (&widget);
@@ -140,6 +141,6 @@ TEST_F (ApplicationShell, EveryWindowTheFrameworkDrawsShowsItsTextsReadably)
                                                 "There's already a file called: /home/phrase.wav\n\nAre you sure you want to overwrite it?",
                                                 "Overwrite", "Cancel", {}, MessageBoxIconType::WarningIcon, 2, nullptr));
 
-    for (auto* shown : { (Component*) &openBrowser, (Component*) &saveBrowser, alert.get() })
+    for (auto* shown : std::initializer_list<Component*> { &openBrowser, &saveBrowser, alert.get() })
         EXPECT_GE (expectReadableTexts (*shown), 3) << shown->getName();
 }
