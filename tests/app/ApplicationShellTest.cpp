@@ -7,100 +7,44 @@
 
 #include <map>
 
+using namespace juce;
+
 namespace
 {
-/** The application object, initialised as the framework would, in this process. */
+/** The application object, initialised as the framework would, in this process, and its one window. */
 struct ApplicationShell : public UsbFixture
 {
     void SetUp() override
     {
         // The framework's base wants to be built by a standalone program's factory; the factory
         // is put back at once, or the framework would install its own noisy X error handler.
-        const auto previousFactory = juce::JUCEApplicationBase::createInstance;
-        juce::JUCEApplicationBase::createInstance = [] () -> juce::JUCEApplicationBase* { return nullptr; };
+        const auto previousFactory = JUCEApplicationBase::createInstance;
+        JUCEApplicationBase::createInstance = [] () -> JUCEApplicationBase* { return nullptr; };
         application = std::make_unique<LibUSB_ForKUVApplication>();
-        juce::JUCEApplicationBase::createInstance = previousFactory;
+        JUCEApplicationBase::createInstance = previousFactory;
 
         application->initialise ({});
+        window = dynamic_cast<LibUSB_ForKUVApplication::MainWindow*> (TopLevelWindow::getTopLevelWindow (0));
+        ASSERT_NE (window, nullptr);
     }
 
     void TearDown() override
     {
         application->shutdown();
+        EXPECT_EQ (KuvLibUSBManager::shardManager, nullptr);
+        EXPECT_EQ (TopLevelWindow::getNumTopLevelWindows(), 0);
+
         application = nullptr;
-        juce::LocalisedStrings::setCurrentMappings (nullptr);
+        LocalisedStrings::setCurrentMappings (nullptr);
         UsbFixture::TearDown();
     }
 
-    static LibUSB_ForKUVApplication::MainWindow* findMainWindow()
-    {
-        for (int i = 0; i < juce::TopLevelWindow::getNumTopLevelWindows(); ++i)
-            if (auto* w = dynamic_cast<LibUSB_ForKUVApplication::MainWindow*> (juce::TopLevelWindow::getTopLevelWindow (i)))
-                return w;
-
-        return nullptr;
-    }
-
     std::unique_ptr<LibUSB_ForKUVApplication> application;
+    LibUSB_ForKUVApplication::MainWindow* window = nullptr;
 };
-}
 
-TEST_F (ApplicationShell, OneFixedSizeWindowInTheApplicationsColoursAndTexts)
-{
-    EXPECT_EQ (application->getApplicationName(), "Quendrix v1.1.0");
-    EXPECT_FALSE (application->moreThanOneInstanceAllowed());
-
-    auto* window = findMainWindow();
-    ASSERT_NE (window, nullptr);
-    EXPECT_EQ (window->getName(), "Quendrix v1.1.0");
-    EXPECT_TRUE (window->isVisible());
-    EXPECT_FALSE (window->isResizable());
-    EXPECT_EQ (window->getContentComponent(), window->mainComponent);
-    EXPECT_EQ (window->getContentComponent()->getBounds().getWidth(), 621);
-    EXPECT_EQ (window->getContentComponent()->getBounds().getHeight(), 385);
-
-    auto* lookAndFeel = dynamic_cast<juce::LookAndFeel_V4*> (&juce::LookAndFeel::getDefaultLookAndFeel());
-    ASSERT_NE (lookAndFeel, nullptr);
-    const juce::uint32 colours[] { 0xffe9e9e9, 0xffe9e9e9, 0xffffffff, 0xffbbbbbb, 0xffffffff,
-                                   0xffa9a9a9, 0xffffffff, 0xff42a2c8, 0xff000000 };
-
-    for (int i = 0; i < (int) std::size (colours); ++i)
-        EXPECT_EQ (lookAndFeel->getCurrentColourScheme().getUIColour ((juce::LookAndFeel_V4::ColourScheme::UIColour) i),
-                   juce::Colour (colours[i])) << "colour " << i;
-
-    EXPECT_EQ (window->getBackgroundColour(), juce::Colour (colours[0]));
-
-    // A default typeface name the platform does not have leaves texts with no width at all.
-    EXPECT_GT (juce::Font (14.0f).getStringWidthFloat ("Export WAV file from pedal"), 10.0f);
-
-    ASSERT_NE (juce::LocalisedStrings::getCurrentMappings(), nullptr);
-    const auto text = "A phrase already exits on the device.\nDo you want to replace it?";
-    EXPECT_EQ (juce::translate (text), text);
-}
-
-namespace
-{
-using namespace juce;
-
-float luminance (Colour c)
-{
-    const auto linear = [] (uint8 v)
-    {
-        const auto s = (float) v / 255.0f;
-        return s <= 0.03928f ? s / 12.92f : std::pow ((s + 0.055f) / 1.055f, 2.4f);
-    };
-
-    return 0.2126f * linear (c.getRed()) + 0.7152f * linear (c.getGreen()) + 0.0722f * linear (c.getBlue());
-}
-
-float contrastRatio (Colour a, Colour b)
-{
-    const auto la = luminance (a), lb = luminance (b);
-    return (jmax (la, lb) + 0.05f) / (jmin (la, lb) + 0.05f);
-}
-
-/** How a text in the area stands out: the strongest contrast between any pixel there (the core
-    of the strokes) and the area's commonest colour (what the text stands on). 1 when nothing shows.
+/** How a text in the area stands out: the strongest contrast ratio between any pixel there (the
+    core of its strokes) and the area's commonest colour (what it stands on).
 */
 float textContrast (const Image& image, Rectangle<int> area)
 {
@@ -113,130 +57,90 @@ float textContrast (const Image& image, Rectangle<int> area)
     if (counts.empty())
         return 1.0f;
 
-    const auto background = Colour (std::max_element (counts.begin(), counts.end(),
-                                                      [] (auto& a, auto& b) { return a.second < b.second; })->first);
+    // The square of the perceived brightness is near enough to the relative luminance.
+    const auto luminance = [] (uint32 argb) { return std::pow (Colour (argb).getPerceivedBrightness(), 2.0f) + 0.05f; };
+    const auto background = luminance (std::max_element (counts.begin(), counts.end(),
+                                                         [] (auto& a, auto& b) { return a.second < b.second; })->first);
     auto strongest = 1.0f;
 
     for (auto& entry : counts)
-        strongest = jmax (strongest, contrastRatio (Colour (entry.first), background));
+        strongest = jmax (strongest, luminance (entry.first) / background, background / luminance (entry.first));
 
     return strongest;
 }
 
-struct ShownText
-{
-    String text;
-    Rectangle<int> area;
-    bool enabled = true;
-};
-
-/** Every text the window shows in a widget (a combo box's in its label), each clear of the
-    widget's border, and the list rows clear of their icons.
+/** Checks that every text the window shows in a widget (clear of the widget's border), and every
+    list row (clear of its icon), stands out from what it is drawn on; gives how many it checked.
 */
-void collectTexts (Component& window, Component& parent, std::vector<ShownText>& texts)
+int expectReadableTexts (Component& window)
 {
-    for (auto* child : parent.getChildren())
+    const auto image = window.createComponentSnapshot (window.getLocalBounds(), true, 1.0f);
+    int checked = 0;
+
+    const auto expectReadable = [&] (Component& widget, const String& text, Rectangle<int> area)
     {
-        if (! child->isVisible())
-            continue;
+        ++checked;
+        EXPECT_GE (textContrast (image, window.getLocalArea (&widget, area)), widget.isEnabled() ? 4.5f : 3.0f)
+            << window.getName() << ": \"" << text << "\"";
+    };
 
-        const auto area = window.getLocalArea (child, child->getLocalBounds());
-        const auto inset = jmin (3, area.getHeight() / 4);
-        String text;
+    // An alert paints its title and message under a transparent label for screen readers, so
+    // they are checked there.
+    ComponentSearch::find<Component> (window, [&] (Component& widget)   // visits every component
+    {
+        auto* button = dynamic_cast<TextButton*> (&widget);
+        auto* label = dynamic_cast<Label*> (&widget);
+        auto* editor = dynamic_cast<TextEditor*> (&widget);
+        const auto text = button != nullptr ? button->getButtonText() : label != nullptr ? label->getText()
+                        : editor != nullptr ? editor->getText() : String();
 
-        if (auto* button = dynamic_cast<TextButton*> (child))
-            text = button->getButtonText();
-        else if (auto* label = dynamic_cast<Label*> (child))
-            text = label->getText();
-        else if (auto* editor = dynamic_cast<TextEditor*> (child))
-            text = editor->getText();
+        if (widget.isVisible() && text.isNotEmpty())
+            expectReadable (widget, text, widget.getLocalBounds().reduced (jmin (3, widget.getHeight() / 4)));
 
-        if (text.isNotEmpty())
-            texts.push_back ({ text, area.reduced (inset), child->isEnabled() });
-
-        if (auto* list = dynamic_cast<FileListComponent*> (child))
+        if (auto* list = dynamic_cast<FileListComponent*> (&widget))
             for (int row = 0; row < list->directoryContentsList.getNumFiles(); ++row)
                 if (auto* item = list->getComponentForRowNumber (row))
-                    texts.push_back ({ list->directoryContentsList.getFile (row).getFileName(),
-                                       window.getLocalArea (item, item->getLocalBounds()).withTrimmedLeft (32), true });
+                    expectReadable (*item, list->directoryContentsList.getFile (row).getFileName(), item->getLocalBounds().withTrimmedLeft (32));
 
-        collectTexts (window, *child, texts);
-    }
+        return false;
+    });
+
+    if (auto* dialog = dynamic_cast<FrameworkFileDialog*> (&window))
+        expectReadable (window, "the title", dialog->titleArea());
+
+    return checked;
+}
 }
 
-std::unique_ptr<Component> alert (const String& title, const String& message, const String& button1, const String& button2)
+TEST_F (ApplicationShell, OneFixedSizeWindowThatStaysWhileATransferRuns)
 {
-    return std::unique_ptr<Component> (LookAndFeel::getDefaultLookAndFeel().createAlertWindow (title, message, button1, button2, {},
-                                                                                               MessageBoxIconType::WarningIcon,
-                                                                                               button2.isEmpty() ? 1 : 2, nullptr));
-}
+    EXPECT_FALSE (application->moreThanOneInstanceAllowed());
+    EXPECT_EQ (window->getName(), "Quendrix v1.1.0");
+    EXPECT_FALSE (window->isResizable());
+    EXPECT_EQ (window->getContentComponent()->getLocalBounds(), Rectangle<int> (621, 385));
+
+    MainComponentTestAccess (*window->mainComponent).busy().store (true);
+    application->systemRequestedQuit();
+    window->closeButtonPressed();
+    EXPECT_FALSE (MessageManager::getInstance()->hasStopMessageBeenSent());
 }
 
 TEST_F (ApplicationShell, EveryWindowTheFrameworkDrawsShowsItsTextsReadably)
 {
-    const TemporaryFile folderName;
-    const auto folder = folderName.getFile();
-    ASSERT_TRUE (folder.createDirectory());
-    ASSERT_TRUE (folder.getChildFile ("phrase.wav").replaceWithText ("x"));
-    ASSERT_TRUE (folder.getChildFile ("takes").createDirectory());
+    const TemporaryFile folder;
+    ASSERT_TRUE (folder.getFile().getChildFile ("phrase.wav").create());
 
-    const std::function<std::unique_ptr<Component>()> windows[]
-    {
-        // Nothing chosen: its Open button is disabled.
-        [&] { return std::make_unique<FrameworkFileDialog> ("Choose a wave file to load.",
-                                                            FileBrowserComponent::openMode | FileBrowserComponent::canSelectFiles, folder); },
-        // A file chosen: its row is highlighted and its name fills the filename box.
-        [&]
-        {
-            auto window = std::make_unique<FrameworkFileDialog> ("save as a Wave PCM(*.wav)",
-                                                                 FileBrowserComponent::saveMode | FileBrowserComponent::canSelectFiles, folder);
-            window->fileList().setSelectedFile (folder.getChildFile ("phrase.wav"));
-            return window;
-        },
-        [] { return alert ("File already exists", "There's already a file called: /home/phrase.wav\n\nAre you sure you want to overwrite it?",
-                           "Overwrite", "Cancel"); },
-        [] { return alert ("Transfer Error", "The pedal was unplugged during the transfer.", "OK", {}); },
-    };
+    // The open browser with nothing chosen (its Open button disabled), the save browser with a
+    // file chosen (its row highlighted, its name in the filename box), and an alert.
+    FrameworkFileDialog openBrowser ("Choose a wave file to load.",
+                                     FileBrowserComponent::openMode | FileBrowserComponent::canSelectFiles, folder.getFile());
+    FrameworkFileDialog saveBrowser ("save as a Wave PCM(*.wav)",
+                                     FileBrowserComponent::saveMode | FileBrowserComponent::canSelectFiles, folder.getFile());
+    saveBrowser.fileList().setSelectedFile (folder.getFile().getChildFile ("phrase.wav"));
+    const std::unique_ptr<Component> alert (LookAndFeel::getDefaultLookAndFeel().createAlertWindow ("File already exists",
+                                                "There's already a file called: /home/phrase.wav\n\nAre you sure you want to overwrite it?",
+                                                "Overwrite", "Cancel", {}, MessageBoxIconType::WarningIcon, 2, nullptr));
 
-    for (auto& make : windows)
-    {
-        const auto window = make();
-        const auto image = window->createComponentSnapshot (window->getLocalBounds(), true, 1.0f);
-
-        // An alert's title and message lie under its invisible label for screen readers.
-        std::vector<ShownText> texts;
-
-        if (auto* dialog = dynamic_cast<FrameworkFileDialog*> (window.get()))
-            texts.push_back ({ dialog->getName(), dialog->titleArea() });
-
-        collectTexts (*window, *window, texts);
-        EXPECT_GE (texts.size(), 2u) << window->getName();
-
-        for (auto& text : texts)
-            EXPECT_GE (textContrast (image, text.area), text.enabled ? 4.5f : 3.0f)
-                << window->getName() << ": \"" << text.text << "\" at " << text.area.toString();
-    }
-}
-
-TEST_F (ApplicationShell, QuitAndCloseAreRefusedWhileATransferRuns)
-{
-    auto* window = findMainWindow();
-    ASSERT_NE (window, nullptr);
-    MainComponentTestAccess (*window->mainComponent).busy().store (true);
-
-    application->systemRequestedQuit();
-    window->closeButtonPressed();
-
-    EXPECT_FALSE (juce::MessageManager::getInstance()->hasStopMessageBeenSent());
-    EXPECT_EQ (findMainWindow(), window);
-}
-
-TEST_F (ApplicationShell, ShutdownLeavesNeitherManagerNorWindow)
-{
-    ASSERT_NE (juce::KuvLibUSBManager::shardManager, nullptr);
-
-    application->shutdown();
-
-    EXPECT_EQ (juce::KuvLibUSBManager::shardManager, nullptr);
-    EXPECT_EQ (findMainWindow(), nullptr);
+    for (auto* shown : std::initializer_list<Component*> { &openBrowser, &saveBrowser, alert.get() })
+        EXPECT_GE (expectReadableTexts (*shown), 3) << shown->getName();
 }

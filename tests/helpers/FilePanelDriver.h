@@ -1,48 +1,38 @@
 #pragma once
 
-#include <juce_gui_basics/juce_gui_basics.h>
+#include "ComponentSearch.h"
 
-/** Plays the user in the framework's own file panels (the FileChooser used when the desktop
-    offers no native one) while they run their modal loop: every panel that appears is noted and
-    given the next queued answer, or cancelled when none is queued, so a test never hangs in one.
+/** Plays the user in the framework's own file panels (used where the desktop offers no native
+    one) while they run their modal loop: notes each panel that appears, then cancels it, so a
+    test never hangs in one.
 */
 class FilePanelDriver : private juce::Timer
 {
 public:
-    struct Panel
-    {
-        juce::String title;
-        bool saveMode = false;
-        juce::StringArray listedNames;   // which of sampleNames the panel offers for choosing
-        bool ownWindow = false;          // a window of its own, not drawn inside another one
-    };
+    FilePanelDriver()   { startTimer (10); }
 
-    FilePanelDriver();
-    ~FilePanelDriver() override;
-
-    /** The next panel is answered with file (typed into its name box, then its OK button); a
-        panel that will not take it is cancelled.
+    /** Each panel seen, oldest first: its title, its mode, whether it has a window of its own,
+        and which of some sample names it offers for choosing.
     */
-    void chooseNext (const juce::File& file);
-
-    /** The panels seen so far, oldest first. */
-    const std::vector<Panel>& panels() const noexcept     { return seen; }
-
-    /** The file names each panel is asked about; one per extension of interest. */
-    static const juce::StringArray sampleNames;
-
-    /** True when this desktop runs native panels, which a test in this process cannot answer. */
-    static bool nativePanelsInUse();
+    juce::StringArray seen;
 
 private:
-    void timerCallback() override;
-    void answer (juce::FileChooserDialogBox& panel, juce::FileBrowserComponent& browser);
+    void timerCallback() override
+    {
+        auto* panel = ComponentSearch::findModal<juce::FileChooserDialogBox>();
+        auto* browser = panel != nullptr ? ComponentSearch::find<juce::FileBrowserComponent> (*panel) : nullptr;
 
-    std::vector<Panel> seen;
-    juce::StringArray queuedAnswers;
-    juce::Component::SafePointer<juce::Component> answeredPanel;
-    juce::uint32 answeredAt = 0;
-    bool waitingForOk = false;
+        if (browser == nullptr)
+            return;
 
-    static constexpr juce::uint32 answerDeadlineMs = 5000;
+        juce::StringArray offered;
+
+        for (auto* name : { "a.wav", "a.bwf", "a.aiff", "a.aif", "a.flac", "a.ogg", "a.mp3", "a.WAV", "a.txt" })
+            if (browser->isFileSuitable (juce::File::getCurrentWorkingDirectory().getChildFile (name)))
+                offered.add (name);
+
+        seen.add (panel->getName() + (browser->isSaveMode() ? " (save" : " (open")
+                  + (panel->isOnDesktop() ? ", own window): " : ", inside another window): ") + offered.joinIntoString (" "));
+        panel->exitModalState (0);
+    }
 };

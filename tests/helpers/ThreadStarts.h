@@ -1,14 +1,11 @@
 #pragma once
 
-/** Watches and steers the threads that std::thread creates in this test binary (and only those:
-    the framework's own threads and the USB library's are left alone), by standing in front of
-    the system's pthread_create.
+/** Steers the threads that std::thread creates in this test binary (and only those: the
+    framework's own threads and the USB library's are left alone), by standing in front of the
+    system's pthread_create.
 */
 namespace ThreadStarts
 {
-    /** How many std::thread objects have been started so far in this process. */
-    int started();
-
     /** The next std::thread fails to start, as when the system has no threads left. */
     void failNext();
 
