@@ -21,21 +21,9 @@ Bytes bytesOf (const juce::File& file)
     return Bytes (block.begin(), block.end());
 }
 
-/** One sine per channel, 20001 frames at 44100 Hz: 1000 Hz in the first, 500 Hz in the second, and so on. */
-juce::AudioBuffer<float> makeSines (int channels, float level)
-{
-    juce::AudioBuffer<float> buffer (channels, 20001);
-
-    for (int c = 0; c < channels; ++c)
-        for (int i = 0; i < buffer.getNumSamples(); ++i)
-            buffer.setSample (c, i, level * (float) std::sin (juce::MathConstants<double>::twoPi * (1000.0 / (c + 1)) * i / 44100.0));
-
-    return buffer;
-}
-
-/** The temporary file is a WAV file of makeSines at the target's rate, bits and channels: of the same
-    length, or resampled to 48000 Hz, and each sine's pitch and level (clipped to full scale) away from
-    the resampler's and the codecs' edges.
+/** The temporary file is a WAV file of the test's sines at the target's rate, bits and channels: of the
+    same length, or resampled to 48000 Hz, and each sine's pitch and level (clipped to full scale) away
+    from the resampler's and the codecs' edges.
 */
 void expectSines (double rate, int bits, int channels, float level, int lengthTolerance)
 {
@@ -49,17 +37,16 @@ void expectSines (double rate, int bits, int channels, float level, int lengthTo
 
     juce::AudioBuffer<float> out (channels, (int) reader->lengthInSamples);
     reader->read (&out, 0, out.getNumSamples(), 0, true, true);
-    const auto frames = out.getNumSamples(), margin = frames / 8;
 
     for (int c = 0; c < std::min (channels, 2); ++c)
     {
         int signChanges = 0;
 
-        for (int i = margin + 1; i < frames - margin; ++i)
+        for (int i = 4096; i < 4096 + 8192; ++i)
             signChanges += (out.getSample (c, i - 1) < 0.0f) != (out.getSample (c, i) < 0.0f) ? 1 : 0;
 
-        EXPECT_NEAR (signChanges / 2.0 * rate / (frames - 2 * margin - 1), 1000.0 / (c + 1), 5.0) << "channel " << c;
-        EXPECT_NEAR (out.getMagnitude (c, frames / 2, 2048), std::min (level, 1.0f), 0.05f) << "channel " << c;
+        EXPECT_NEAR (signChanges * rate / (2 * 8192), 1000.0 / (c + 1), 5.0) << "channel " << c;
+        EXPECT_NEAR (out.getMagnitude (c, 4096, 8192), std::min (level, 1.0f), 0.05f) << "channel " << c;
     }
 }
 
@@ -105,13 +92,6 @@ Bytes makeWav (int channels, juce::uint64 rate, int bits, const Bytes& data, std
     return chunk ("RIFF", join ({ text ("WAVE"), chunkBefore, chunk ("fmt ", format), chunk ("data", data, dataLength) }));
 }
 
-/** The tail of a WAVE_FORMAT_EXTENSIBLE fmt chunk for PCM with this channel mask. */
-Bytes extensiblePcm (juce::uint64 channelMask)
-{
-    return join ({ number (22, 2), number (16, 2), number (channelMask, 4), number (1, 4), number (0, 2), number (0x10, 2),
-                   Bytes { 0x80, 0, 0, 0xaa, 0, 0x38, 0x9b, 0x71 } });
-}
-
 /** An AIFF file at 44100 Hz: a COMM chunk, an SSND chunk unless data is empty, then extra. */
 Bytes makeAiff (int channels, juce::uint64 frames, int bits, const Bytes& data, std::optional<juce::uint64> soundLength = {},
                 const Bytes& extra = {})
@@ -141,7 +121,9 @@ protected:
         scratch.deleteRecursively();
     }
 
-    /** makeSines in the format the extension names (MP3 through lame), with a chunk a conversion would drop. */
+    /** 20001 frames at 44100 Hz, one sine per channel (1000 Hz in the first, 500 Hz in the second, and so on), in
+        the format the extension names (MP3 through lame), with a chunk that a conversion would drop.
+    */
     juce::File sines (const juce::String& name, int bits, int channels = 2, float level = 0.5f)
     {
         const auto file = scratch.getChildFile (name);
@@ -155,11 +137,15 @@ protected:
 
         juce::AudioFormatManager formats;
         formats.registerBasicFormats();
-        juce::StringPairArray metadata;
-        metadata.set (juce::WavAudioFormat::bwavDescription, "take 3");
-        const auto samples = makeSines (channels, level);
+        juce::AudioBuffer<float> samples (channels, 20001);
+
+        for (int c = 0; c < channels; ++c)
+            for (int i = 0; i < samples.getNumSamples(); ++i)
+                samples.setSample (c, i, level * (float) std::sin (juce::MathConstants<double>::twoPi * (1000.0 / (c + 1)) * i / 44100.0));
+
         std::unique_ptr<juce::AudioFormatWriter> writer (formats.findFormatForFileExtension (file.getFileExtension())
-            ->createWriterFor (new juce::FileOutputStream (file), 44100.0, (unsigned int) channels, bits, metadata, 0));
+            ->createWriterFor (new juce::FileOutputStream (file), 44100.0, (unsigned int) channels, bits,
+                               juce::WavAudioFormat::createBWAVMetadata ("take 3", {}, {}, {}, 0, {}), 0));
         EXPECT_TRUE (writer != nullptr && writer->writeFromAudioSampleBuffer (samples, 0, samples.getNumSamples())) << name;
         return file;
     }
@@ -212,29 +198,32 @@ TEST_F (AudioConversionTest, EveryFileIsSentFaithfullyOrRefusedAndNoneCrashesHan
         mp3RollingBackTooFar[(size_t) pair.getIntValue()] = (juce::uint8) pair.fromFirstOccurrenceOf (":", false, false).getHexValue32();
 
     // The pedal of this test takes 44100 Hz, 16-bit stereo unless a row says otherwise, up to 8 MiB.
-    // copied: byte for byte. converted: makeSines, checked by expectSines. accepted: converted, as what
+    // copied: byte for byte. converted: the sines, checked by expectSines. accepted: converted, as what
     // may be meant. formatError: refused, before any sample is read where the header tells. sizeAlert:
     // the file to send would pass the limit, and nothing is written.
     constexpr juce::int64 limit = 8 << 20;
     enum Expect { copied, converted, accepted, formatError, sizeAlert };
     struct Row { juce::File input; Expect expect; double rate = 44100.0; int bits = 16, channels = 2; juce::int64 fileSizeLimit = limit + (1 << 20); };
+    // The tail of a WAVE_FORMAT_EXTENSIBLE fmt chunk for PCM with this channel mask.
+    const auto extensiblePcm = [] (juce::uint64 mask)
+    {
+        return join ({ number (22, 2), number (16, 2), number (mask, 4), number (1, 4), number (0, 2), number (0x10, 2),
+                       Bytes { 0x80, 0, 0, 0xaa, 0, 0x38, 0x9b, 0x71 } });
+    };
     const auto pedalWav = sines ("pedal.wav", 16), oggFile = sines ("in.ogg", 32), loud = sines ("loud.wav", 32, 1, 1.5f);
 
     const Row rows[] = {
         // A WAV file in the pedal's format keeps its extra chunk; any other file is converted, an AIFF or
         // FLAC one in the pedal's format too. Mono is the first channel, unmixed; beyond full scale clips.
         { pedalWav,                                copied },
-        { sines ("pedal32.wav", 32, 1),            copied, 44100.0, 32, 1 },
         { sines ("pedal.aif", 16),                 converted },
         { flacFile,                                converted },
         { sines ("UPPER.WAV", 16),                 converted, 48000.0 },
-        { sines ("in.aif", 24),                    converted, 48000.0 },
         { flacFile,                                converted, 48000.0 },
         { oggFile,                                 converted, 48000.0 },
         { mp3File,                                 converted, 48000.0 },
         { sines ("three.wav", 24, 3),              converted, 44100.0, 16, 1 },
         { loud,                                    converted, 44100.0, 8, 1 },
-        { loud,                                    converted, 44100.0, 16, 1 },
         { loud,                                    converted, 44100.0, 24, 1 },
         { loud,                                    accepted, 44100.0, 16, 128 },
         { put ("empty.wav", makeWav (1, 22050, 16, {})), accepted },
@@ -266,15 +255,12 @@ TEST_F (AudioConversionTest, EveryFileIsSentFaithfullyOrRefusedAndNoneCrashesHan
 
         // Bit depths the readers turn into silence, noise or a division by zero; a FIFO blocks in open for ever.
         { put ("0-bits-no-ssnd.aiff", makeAiff (1, 1000, 0, {})),                                 formatError },
-        { put ("7-bits-no-ssnd.aiff", makeAiff (1, 1000, 7, {})),                                 formatError },
         { put ("12-bits.aiff", makeAiff (1, 1000, 12, zeros (2000, 0x55))),                       formatError },
         { put ("7-bits.wav", makeWav (1, 44100, 7, zeros (1000, 0x55))),                          formatError },
-        { put ("12-bits.wav", makeWav (1, 44100, 12, zeros (2000, 0x55))),                        formatError },
         { put ("20-bits.wav", makeWav (1, 44100, 20, zeros (3000, 0x55))),                        formatError },
         { put ("8-bit-float.wav", makeWav (1, 44100, 8, zeros (1000, 0x55), {}, 3)),              formatError },
         { put ("16-bit-float.wav", makeWav (1, 44100, 16, zeros (2000, 0x55), {}, 3)),            formatError },
         { put ("24-bit-float.wav", makeWav (1, 44100, 24, zeros (3000, 0x55), {}, 3)),            formatError },
-        { put ("64-bit-float.wav", makeWav (1, 44100, 64, zeros (8000, 0x55), {}, 3)),            formatError },
         { put ("fifo.wav", {}),                                                                   formatError },
 
         // Faults inside the framework's decoders (mended by cmake/juce-patches).
@@ -301,11 +287,8 @@ TEST_F (AudioConversionTest, EveryFileIsSentFaithfullyOrRefusedAndNoneCrashesHan
         const auto result = convert (limit);
         EXPECT_EQ (result.outcome, row.expect == formatError ? ConversionResult::refused
                                  : row.expect == sizeAlert ? ConversionResult::tooLarge : ConversionResult::converted);
+        EXPECT_EQ (result.size > limit, row.expect == sizeAlert);
         EXPECT_EQ (getTemporaryWavFile().exists(), result.succeeded());
-        EXPECT_LE (getTemporaryWavFile().getSize(), limit);
-
-        if (row.expect == sizeAlert)
-            EXPECT_GT (result.size, limit);
 
         if (! result.succeeded())
             continue;
@@ -333,11 +316,10 @@ TEST_F (AudioConversionTest, TemporaryFileLiesInAFolderOnlyItsUserCanEnter)
     // Made by the program (0), or of this user's with looser permissions: set to 0700, and used.
     for (const mode_t mode : { 0, 0755, 02755, 0500 })
     {
-        SCOPED_TRACE (mode);
         ASSERT_TRUE (folder.deleteRecursively() && (mode == 0 || (folder.createDirectory().wasOk() && ::chmod (path.c_str(), mode) == 0)));
         EXPECT_EQ (convert(), ConversionResult::converted);
         struct stat info {};
-        EXPECT_TRUE (::lstat (path.c_str(), &info) == 0 && (info.st_mode & 07777) == 0700);
+        EXPECT_TRUE (::lstat (path.c_str(), &info) == 0 && (info.st_mode & 07777) == 0700) << mode;
         EXPECT_TRUE (folder.getChildFile ("brevomatic_tmp.wav").existsAsFile());
     }
 
@@ -351,9 +333,4 @@ TEST_F (AudioConversionTest, TemporaryFileLiesInAFolderOnlyItsUserCanEnter)
         ASSERT_TRUE (folder.deleteFile() && folder.createDirectory().wasOk() && ::chown (path.c_str(), 65534, 65534) == 0);
         EXPECT_EQ (convert(), ConversionResult::refused);
     }
-}
-
-TEST (AudioConversion, PatternListHoldsEachRegisteredExtensionOnce)
-{
-    EXPECT_EQ (buildSupportedWildcards(), "*.wav;*.bwf;*.aiff;*.aif;*.flac;*.ogg;*.mp3");
 }
