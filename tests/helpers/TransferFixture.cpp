@@ -83,12 +83,32 @@ bool TransferFixture::waitForWorkerEnd (int timeoutMs)
 
 bool TransferFixture::waitForPendingChunk (size_t chunk, bool pedalSends)
 {
-    return waitFor ([&]
+    return waitFor ([&] { return chunksSinceStart (pedalSends).size() == chunk && pedal->countPendingUrbs() > 0; });
+}
+
+void TransferFixture::expectEnding (const juce::String& text, const juce::String& alertTitle, const juce::String& alertMessage)
+{
+    ASSERT_TRUE (waitForWorkerEnd());
+    EXPECT_EQ (progressText(), text);
+    const auto alerts = takeAlerts();
+
+    if (alertTitle.isEmpty())
     {
-        const auto done = pedalSends ? firmware().getSentChunkSizes().size() - sentChunksAtStart
-                                     : firmware().getReceivedChunkSizes().size() - receivedChunksAtStart;
-        return done == chunk && pedal->countPendingUrbs() > 0;
-    });
+        EXPECT_TRUE (alerts.empty());
+        return;
+    }
+
+    ASSERT_EQ (alerts.size(), 1u);
+    EXPECT_EQ (alerts[0].title, alertTitle);
+    EXPECT_EQ (alerts[0].message, alertMessage);
+    EXPECT_EQ (alerts[0].icon, juce::MessageBoxIconType::WarningIcon);
+    EXPECT_EQ (alerts[0].buttons, juce::StringArray ("OK"));
+}
+
+std::vector<int> TransferFixture::chunksSinceStart (bool pedalSends) const
+{
+    const auto chunks = pedalSends ? firmware().getSentChunkSizes() : firmware().getReceivedChunkSizes();
+    return { chunks.begin() + (std::ptrdiff_t) (pedalSends ? sentChunksAtStart : receivedChunksAtStart), chunks.end() };
 }
 
 UsbDeviceDescription TransferFixture::pedalWithoutInterface()

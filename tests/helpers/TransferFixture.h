@@ -45,6 +45,14 @@ protected:
 
     std::vector<ShownAlert> takeAlerts()                    { return ShownAlerts::dismissAll(); }
 
+    /** Waits for the worker's end, then checks the text it left and the alert it showed: none
+        where alertTitle is empty, else one warning with an OK button.
+    */
+    void expectEnding (const juce::String& text, const juce::String& alertTitle = {}, const juce::String& alertMessage = {});
+
+    /** The sizes of the data chunks the last started worker has moved so far. */
+    std::vector<int> chunksSinceStart (bool pedalSends) const;
+
     PedalFirmware& firmware() const                         { return pedal->firmware(); }
 
     /** The pedal's default wave information with one change. */
