@@ -3,50 +3,26 @@
 
 #include "AudioConversion.h"
 
+#include <malloc.h>
+
 using Fault = PedalFirmware::DataFault;
 
 namespace
 {
 constexpr juce::uint32 readPhraseCode = 3;
 constexpr int chunk = 4096;
-constexpr int wavHeaderSize = 44;
 
-/** A plain 44-byte PCM header; the framework's writer makes the same one. */
-juce::MemoryBlock wavHeader (int channels, int rate, int bits, juce::uint32 dataSize)
+/** The allocator fills what malloc hands out (calloc still zeroes). */
+struct ScopedMallocFill
 {
-    juce::MemoryOutputStream out;
-    out.write ("RIFF", 4);
-    out.writeInt ((int) (dataSize + 36));
-    out.write ("WAVEfmt ", 8);
-    out.writeInt (16);
-    out.writeShort (1);
-    out.writeShort ((short) channels);
-    out.writeInt (rate);
-    out.writeInt (rate * channels * bits / 8);
-    out.writeShort ((short) (channels * bits / 8));
-    out.writeShort ((short) bits);
-    out.write ("data", 4);
-    out.writeInt ((int) dataSize);
-    return out.getMemoryBlock();
-}
+    ScopedMallocFill()      { mallopt (M_PERTURB, 0x5a); }
+    ~ScopedMallocFill()     { mallopt (M_PERTURB, 0); }
+};
 }
 
 class ImportWorker : public TransferFixture
 {
 protected:
-    /** A WAV file of noise with exactly this many bytes, in the given format. */
-    juce::File writeWav (const juce::String& name, juce::uint32 totalSize, int channels = 2, int rate = 44100, int bits = 16)
-    {
-        const auto dataSize = totalSize - (juce::uint32) wavHeaderSize;
-        auto bytes = wavHeader (channels, rate, bits, dataSize);
-        const auto noise = pattern (dataSize, (int) totalSize);
-        bytes.append (noise.data(), noise.size());
-
-        const auto file = scratchFile (name);
-        EXPECT_TRUE (file.replaceWithData (bytes.getData(), bytes.getSize()));
-        return file;
-    }
-
     /** Waits for the import's end, which told this alert, sent nothing and left no copy. */
     void expectRefused (const juce::String& title, const juce::String& message)
     {
@@ -56,37 +32,59 @@ protected:
     }
 };
 
-TEST_F (ImportWorker, FileInThePedalsFormatArrivesByteForByteInChunksAndItsCopyGoes)
+TEST_F (ImportWorker, PhrasesGoBothWaysByteForByteInChunks)
 {
+    // Fresh memory is often zero by chance: have the allocator hand out filled memory instead
+    // (the address sanitizer fills the first 4096 bytes of each block by itself).
+    const ScopedMallocFill fill;
+    const auto target = scratchFile ("phrase.wav");
+
+    // A chunk that moves fewer bytes (-1: none), into the pedal, then out of it. The import's
+    // progress ends where its last chunk started; the export counts a short last chunk in full,
+    // the bytes it did not deliver zero.
     const struct
     {
         const char* what;
         int slot;
         juce::uint32 size;
-        int shortChunk, shortBytes;     // a chunk that takes fewer bytes (-1: none)
-        std::vector<int> chunks;
-        float progress;                 // where the last chunk started: no 100 is written
+        int shortChunk, shortBytes;
+        std::vector<int> imported, exported;
+        float progress;
+        size_t zeroFrom;
     } cases[] {
-        { "several chunks",     5, 3 * chunk + 3000, -1, 0,    { chunk, chunk, chunk, 3000 },        (float) (3.0 * chunk * 100.0 / (3 * chunk + 3000)) },
-        { "empty slot list",   -1, 1000,             -1, 0,    { 1000 },                             0.0f },
-        { "short chunk",        0, 3 * chunk,         1, 1000, { chunk, 1000, chunk, chunk - 1000 }, (float) ((2.0 * chunk + 1000) * 100.0 / (3 * chunk)) },
+        { "several chunks",   5, 3 * chunk + 3000, -1, 0,  { chunk, chunk, chunk, 3000 }, { chunk, chunk, chunk, 3000 },
+                              (float) (3.0 * chunk * 100 / (3 * chunk + 3000)), 3 * chunk + 3000 },
+        { "empty slot list", -1, 1000, -1, 0,              { 1000 }, { 1000 }, 0.0f, 1000 },
+        { "short full chunk", 0, 2 * chunk, 1, 1000,       { chunk, 1000, chunk - 1000 }, { chunk, 1000, chunk - 1000 },
+                              (float) ((chunk + 1000.0) * 100 / (2 * chunk)), 2 * chunk },
+        { "short last chunk", 0, 3000, 0, 100,             { 100, 2900 }, { 100 }, (float) (100.0 * 100 / 3000), 100 },
     };
 
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.what);
         const auto input = writeWav ("take.wav", c.size);
+        const auto shorten = [&] { if (c.shortChunk >= 0) firmware().shortenDataChunk (c.shortChunk, c.shortBytes); };
 
-        if (c.shortChunk >= 0)
-            firmware().shortenDataChunk (c.shortChunk, c.shortBytes);
-
+        shorten();
         startImport (input, c.slot);
         expectEnding ("Import successful");
-
         EXPECT_EQ (firmware().getPhrase ((juce::uint32) c.slot), bytesOf (input));
-        EXPECT_EQ (chunksSinceStart (false), c.chunks);
+        EXPECT_EQ (chunksSinceStart (false), c.imported);
         EXPECT_FLOAT_EQ (progress(), c.progress);
         EXPECT_FALSE (getTemporaryWavFile().exists());
+
+        // Longer than the phrase: no tail of it may survive.
+        const auto old = pattern (100000, 99);
+        ASSERT_TRUE (target.replaceWithData (old.data(), old.size()));
+        shorten();
+        startExport (target, c.slot);
+        expectEnding ("Export successful");
+        auto expected = bytesOf (input);
+        std::fill (expected.begin() + (std::ptrdiff_t) c.zeroFrom, expected.end(), 0);
+        EXPECT_EQ (bytesOf (target), expected);
+        EXPECT_EQ (chunksSinceStart (true), c.exported);
+        EXPECT_EQ (progress(), 100.0f);
     }
 }
 
@@ -241,7 +239,7 @@ TEST_F (ImportWorker, FilesTooLargeForThePedalOrForMemoryAreToldBeforeAnythingIs
 
     {
         juce::FileOutputStream out (longTake);
-        ASSERT_TRUE (out.write (wavHeader (2, 44100, 16, size - wavHeaderSize).getData(), wavHeaderSize));
+        ASSERT_TRUE (out.write (wavHeader (2, 44100, 16, size - 44).getData(), 44));
         ASSERT_TRUE (out.setPosition (size - 1));
         ASSERT_TRUE (out.writeByte (0));
     }

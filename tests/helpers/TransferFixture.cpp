@@ -138,6 +138,36 @@ std::vector<juce::uint8> TransferFixture::pattern (size_t size, int seed)
     return bytes;
 }
 
+juce::MemoryBlock TransferFixture::wavHeader (int channels, int rate, int bits, juce::uint32 dataSize)
+{
+    juce::MemoryOutputStream out;
+    out.write ("RIFF", 4);
+    out.writeInt ((int) (dataSize + 36));
+    out.write ("WAVEfmt ", 8);
+    out.writeInt (16);
+    out.writeShort (1);
+    out.writeShort ((short) channels);
+    out.writeInt (rate);
+    out.writeInt (rate * channels * bits / 8);
+    out.writeShort ((short) (channels * bits / 8));
+    out.writeShort ((short) bits);
+    out.write ("data", 4);
+    out.writeInt ((int) dataSize);
+    return out.getMemoryBlock();
+}
+
+juce::File TransferFixture::writeWav (const juce::String& name, juce::uint32 totalSize, int channels, int rate, int bits) const
+{
+    const auto dataSize = totalSize - 44;
+    auto bytes = wavHeader (channels, rate, bits, dataSize);
+    const auto noise = pattern (dataSize, (int) totalSize);
+    bytes.append (noise.data(), noise.size());
+
+    const auto file = scratchFile (name);
+    EXPECT_TRUE (file.replaceWithData (bytes.getData(), bytes.getSize()));
+    return file;
+}
+
 std::vector<juce::uint8> TransferFixture::bytesOf (const juce::File& file)
 {
     juce::MemoryBlock block;
