@@ -17,27 +17,37 @@ struct DeviceScan : public MainComponentFixture
 };
 }
 
-TEST_F (DeviceScan, RecordsCarryTrimmedNamesAHexKeyAndBothSeparators)
+TEST_F (DeviceScan, OnlyOpenablePedalsAreListedWithTrimmedNamesAndAHexKey)
 {
-    auto description = pedalAt (0x14, 0x05);
-    description.manufacturer = { 1, "  Padded Maker \t" };
-    description.product = { 0, {} };
-    description.serialNumber = { 3, " SN-7 " };
-    addPedal (description);
+    auto padded = pedalAt (0x14, 0x05);
+    padded.manufacturer = { 1, "  Padded Maker \t" };
+    padded.product = { 0, {} };
+    padded.serialNumber = { 3, " SN-7 " };
 
-    // The pedal's product id from another maker, and the maker's next product.
-    auto otherMaker = pedalAt (0x14, 0x06), otherProduct = pedalAt (0x14, 0x07);
+    // The pedal's product id from another maker, the maker's next product, and a pedal that
+    // cannot be opened.
+    auto otherMaker = pedalAt (0x14, 0x06), otherProduct = pedalAt (0x14, 0x07), refusing = pedalAt (0x14, 0x08);
     otherMaker.vendorId = 0x1234;
     otherProduct.productId = 0x0085;
-    addPedal (otherMaker);
-    addPedal (otherProduct);
+    refusing.nodeRefusesOpen = true;
+
+    for (const auto& description : { padded, otherMaker, otherProduct, refusing })
+        addPedal (description);
+
     createComponent();
 
-    const auto records = access->deviceRecords();
-    ASSERT_EQ (records.size(), 1);
-    EXPECT_EQ (records[0].serialNumber, "SN-7");
+    // The unopenable pedal keeps its record but gets no item; an item's id is its record's index + 1.
+    ASSERT_EQ (access->deviceRecords().size(), 2);
     EXPECT_EQ (access->deviceItems(), juce::StringArray ("Padded Maker -  - 1405"));
-    EXPECT_EQ (access->selectedDeviceKey(), "9002 0084 14 05");
+    const auto listed = access->deviceCombo().getItemId (0) - 1, unopenable = 1 - listed;
+    EXPECT_EQ (access->deviceRecords()[listed].serialNumber, "SN-7");
+    EXPECT_EQ (access->deviceRecords()[listed].deviceKey, "9002 0084 14 05");
+
+    // Selected by index it is still found for a transfer, but never again by a scan.
+    component->selectDevice (unopenable);
+    EXPECT_EQ (component->getCurrentDeviceIndex(), unopenable);
+    EXPECT_EQ (component->getDeviceList(), -1);
+    EXPECT_TRUE (access->selectedDeviceKey().isEmpty());
 }
 
 TEST_F (DeviceScan, PlugAndUnplugFollowTheHotPlugEventsAndTheSelectionStaysWithItsPedal)
@@ -60,25 +70,4 @@ TEST_F (DeviceScan, PlugAndUnplugFollowTheHotPlugEventsAndTheSelectionStaysWithI
     EXPECT_TRUE (waitUntilShown ("Pedal is not connected", {}));
     EXPECT_EQ (access->slotCombo().getNumItems(), 0);
     EXPECT_EQ (access->copySelectedRecord().vendorId, 0);   // a worker now finds no pedal to open
-}
-
-TEST_F (DeviceScan, AnUnopenablePedalKeepsItsRecordButGetsNoItem)
-{
-    auto refusing = pedalAt (1, 5);
-    refusing.nodeRefusesOpen = true;
-    addPedal (refusing);
-    const auto& openablePedal = addPedal (pedalAt (1, 6));
-    createComponent();
-
-    // The one item is the openable pedal's, its id one more than its record's index.
-    ASSERT_EQ (access->deviceRecords().size(), 2);
-    ASSERT_EQ (access->deviceCombo().getNumItems(), 1);
-    const auto openable = access->deviceCombo().getItemId (0) - 1, unopenable = 1 - openable;
-    EXPECT_EQ (access->deviceRecords()[openable].deviceKey, keyOf (openablePedal));
-
-    // Selected by index it is still found for a transfer, but never again by a scan.
-    component->selectDevice (unopenable);
-    EXPECT_EQ (component->getCurrentDeviceIndex(), unopenable);
-    EXPECT_EQ (component->getDeviceList(), -1);
-    EXPECT_TRUE (access->selectedDeviceKey().isEmpty());
 }

@@ -72,7 +72,6 @@ TEST_F (ImportWorker, PhrasesGoBothWaysByteForByteInChunks)
         EXPECT_EQ (firmware().getPhrase ((juce::uint32) c.slot), bytesOf (input));
         EXPECT_EQ (chunksSinceStart (false), c.imported);
         EXPECT_FLOAT_EQ (progress(), c.progress);
-        EXPECT_FALSE (getTemporaryWavFile().exists());
 
         // Longer than the phrase: no tail of it may survive.
         const auto old = pattern (100000, 99);
@@ -111,7 +110,6 @@ TEST_F (ImportWorker, PedalHasTheProgramsTimeToAnswer)
     ASSERT_TRUE (waitForPendingChunk (0, false));
     EXPECT_FALSE (waitForWorkerEnd (2500));
     EXPECT_EQ (progressText(), "Importing to device");
-    EXPECT_TRUE (getTemporaryWavFile().existsAsFile());
 
     pedal->unplug();
     expectRefused ("Transfer Error", "Error Code fffffffc");
@@ -120,7 +118,7 @@ TEST_F (ImportWorker, PedalHasTheProgramsTimeToAnswer)
 TEST_F (ImportWorker, FailuresAreToldByEitherWorkerAndLoseNothing)
 {
     const auto take = writeWav ("take.wav", 3 * chunk);
-    const auto missing = scratchFile ("missing.wav"), folder = scratchFile ({}), notASound = scratchFile ("notes.wav");
+    const auto missing = scratchFile ("missing.wav"), notASound = scratchFile ("notes.wav");
     ASSERT_TRUE (notASound.replaceWithText ("not a sound at all"));
     const auto target = scratchFile ("phrase.wav");
     const auto oldBytes = pattern (100, 99);
@@ -154,11 +152,8 @@ TEST_F (ImportWorker, FailuresAreToldByEitherWorkerAndLoseNothing)
         { "chunk size 0",   info ([] (Info& i) { i.transferChunkSize = 0; }),      "Export fail",        false, -1, readInfoError, "" },
         { "sample rate 0",  info ([] (Info& i) { i.sampleRateHz = 0; }),           nullptr,              false, -1, readInfoError, "" },
         { "no channels",    info ([] (Info& i) { i.channelCount = 0; }),           nullptr,              false, -1, readInfoError, "" },
-        { "length limit 0", info ([] (Info& i) { i.maxLength = 0; }),              nullptr,              false, -1, readInfoError, "" },
-        { "0 bits",         info ([] (Info& i) { i.sampleBits = 0; }),             nullptr,              false, -1, readInfoError, "" },
         { "12 bits",        info ([] (Info& i) { i.sampleBits = 12; }),            nullptr,              false, -1, readInfoError, "" },
         { "missing input",      none, nullptr, false, -1, "Input file", "file not exists", &missing },
-        { "folder as input",    none, nullptr, false, -1, "Input file", "file not exists", &folder },
         { "not a sound",        none, nullptr, false, -1, "Audio Format", "Format error ,check you input file", &notASound },
         // With a phrase stored the simulated pedal would stream it in place of the withheld answer.
         { "read phrase times out",   [&] { f.setPhrase (1, {}); f.withholdNextReply (readPhraseCode); }, "Error Code fffffff9", true, -1, nullptr, "" },
@@ -168,7 +163,6 @@ TEST_F (ImportWorker, FailuresAreToldByEitherWorkerAndLoseNothing)
         { "stall",                   [&] { f.failDataChunk (1, Fault::stall); },          "Error Code fffffff7", true, chunk, "Transfer Error", "Error Code fffffff7" },
         { "nothing moved",           [&] { f.shortenDataChunk (1, 0); },                  "Export fail",        false, chunk, "Transfer Error", "Error Code ffffffff" },
         { "unplugged during the data", [&] { f.failDataChunk (1, Fault::unplug); },       "Error Code fffffffc", true, chunk, nullptr, "" },
-        { "pedal gone",              none,                                                "Exporting",          false, -1, "open usb device error", "" },
     };
 
     for (const auto& c : cases)
@@ -199,7 +193,7 @@ TEST_F (ImportWorker, FailuresAreToldByEitherWorkerAndLoseNothing)
     }
 }
 
-TEST_F (ImportWorker, FileExactlyAtTheLimitIsSentAndOneByteMoreIsNot)
+TEST_F (ImportWorker, FileAtTheLimitIsSentAndAnyLargerIsToldBeforeAnythingIsWritten)
 {
     // At 8 bits the limit is the length limit itself, so it can sit at any byte.
     const juce::uint32 size = 5001;
@@ -214,12 +208,9 @@ TEST_F (ImportWorker, FileExactlyAtTheLimitIsSentAndOneByteMoreIsNot)
     startImport (input);
     expectRefused ("Input audio file size is too large", "After decode to wave format.\nFile size is 5.001 KB ,larger than 5.000 KB.\n"
                                                          "You should reduce the length of the audio file.");
-}
 
-TEST_F (ImportWorker, FilesTooLargeForThePedalOrForMemoryAreToldBeforeAnythingIsWritten)
-{
-    // 44 bytes whose data chunk claims 4 GiB of 16-bit mono: 8.6 GB at the pedal's 44100 Hz,
-    // 16-bit stereo. Nothing near that may be written.
+    // 44 bytes whose data chunk claims 4 GiB of 16-bit mono: 4.3 GB at the 44100 Hz, 8-bit stereo
+    // above. Nothing near that may be written.
     const auto claims = scratchFile ("claims.wav");
     const auto header = wavHeader (1, 44100, 16, 0xffffffffu);
     ASSERT_TRUE (claims.replaceWithData (header.getData(), header.getSize()));
@@ -230,17 +221,17 @@ TEST_F (ImportWorker, FilesTooLargeForThePedalOrForMemoryAreToldBeforeAnythingIs
         ASSERT_TRUE (waitForWorkerEnd());
     }
 
-    expectRefused ("Input audio file size is too large", "After decode to wave format.\nFile size is 8.590 GB ,larger than 10.58 MB.\n"
+    expectRefused ("Input audio file size is too large", "After decode to wave format.\nFile size is 4.295 GB ,larger than 5.000 KB.\n"
                                                          "You should reduce the length of the audio file.");
 
     // A sparse file: only its header is ever written to disk by the test.
-    constexpr juce::uint32 size = 384u << 20;
+    constexpr juce::uint32 longSize = 384u << 20;
     const auto longTake = scratchFile ("long.wav");
 
     {
         juce::FileOutputStream out (longTake);
-        ASSERT_TRUE (out.write (wavHeader (2, 44100, 16, size - 44).getData(), 44));
-        ASSERT_TRUE (out.setPosition (size - 1));
+        ASSERT_TRUE (out.write (wavHeader (2, 44100, 16, longSize - 44).getData(), 44));
+        ASSERT_TRUE (out.setPosition (longSize - 1));
         ASSERT_TRUE (out.writeByte (0));
     }
 
@@ -252,7 +243,8 @@ TEST_F (ImportWorker, FilesTooLargeForThePedalOrForMemoryAreToldBeforeAnythingIs
         ASSERT_TRUE (waitForWorkerEnd());
     }
 
-    expectRefused ("Transfer Error", "Error Code fffffff5");}
+    expectRefused ("Transfer Error", "Error Code fffffff5");
+}
 
 //==============================================================================
 /** A pedal that lists other endpoints before 0x01 and 0x81, and talks on those two. */
