@@ -83,7 +83,6 @@ TEST_F (ImportWorker, PhrasesGoBothWaysByteForByteInChunks)
         std::fill (expected.begin() + (std::ptrdiff_t) c.zeroFrom, expected.end(), 0);
         EXPECT_EQ (bytesOf (target), expected);
         EXPECT_EQ (chunksSinceStart (true), c.exported);
-        EXPECT_EQ (progress(), 100.0f);
     }
 }
 
@@ -168,13 +167,13 @@ TEST_F (ImportWorker, FailuresAreToldByEitherWorkerAndLoseNothing)
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.what);
+        f.setWaveInfo ({});
 
         // A pedal still waiting for bytes would take the next command as data.
         if (c.exported != nullptr)
         {
             f.powerCycled();
             ASSERT_TRUE (target.replaceWithData (oldBytes.data(), oldBytes.size()));
-            f.setWaveInfo ({});
             f.setPhrase (1, phrase);
             c.arm();
             startExport (target, 1);
@@ -185,7 +184,6 @@ TEST_F (ImportWorker, FailuresAreToldByEitherWorkerAndLoseNothing)
         if (c.imported != nullptr)
         {
             f.powerCycled();
-            f.setWaveInfo ({});
             c.arm();
             startImport (c.input != nullptr ? *c.input : take);
             expectRefused (c.imported, c.message);
