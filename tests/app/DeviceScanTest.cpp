@@ -51,7 +51,7 @@ TEST_F (DeviceScan, PlugAndUnplugFollowTheHotPlugEventsAndTheSelectionStaysWithI
     createComponent();
     ASSERT_TRUE (waitUntilShown ("Pedal is connected", "9002 0084 01 05"));
 
-    // Departures go through the real hot-plug callback and the next tick.
+    // Arrivals and departures go through the real hot-plug callback and the next tick.
     auto& second = addPedal (pedalAt (1, 6));
     ASSERT_TRUE (waitFor ([this] { return access->deviceRecords().size() == 2; }));
     drainMessages();
