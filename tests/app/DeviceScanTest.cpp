@@ -38,11 +38,13 @@ TEST_F (DeviceScan, OnlyOpenablePedalsAreListedWithTrimmedNamesAndAHexKey)
     EXPECT_EQ (access->deviceRecords()[listed].serialNumber, "SN-7");
     EXPECT_EQ (access->deviceRecords()[listed].deviceKey, "9002 0084 14 05");
 
-    // Selected by index it is still found for a transfer, but never again by a scan.
+    // Selected by index it is still found for a transfer, but never again by a scan; then a
+    // worker finds no pedal at all.
     component->selectDevice (unopenable);
     EXPECT_EQ (component->getCurrentDeviceIndex(), unopenable);
     EXPECT_EQ (component->getDeviceList(), -1);
     EXPECT_TRUE (access->selectedDeviceKey().isEmpty());
+    EXPECT_EQ (component->getCurrentDeviceIndex(), -1);
 }
 
 TEST_F (DeviceScan, PlugAndUnplugFollowTheHotPlugEventsAndTheSelectionStaysWithItsPedal)
