@@ -126,7 +126,6 @@ TEST_F (ImportWorker, FailuresAreToldByEitherWorkerAndLoseNothing)
     using Info = PedalFirmware::WaveInfo;
     auto& f = firmware();
     const auto info = [this] (void (*change) (Info&)) { return [this, change] { setWaveInfo (change); }; };
-    const auto none = [] {};
     const char* readInfoError = "Read info from device error";
 
     // The export's text and alert (nullptr: not exported; the label keeps the start's text where
@@ -152,8 +151,8 @@ TEST_F (ImportWorker, FailuresAreToldByEitherWorkerAndLoseNothing)
         { "sample rate 0",  info ([] (Info& i) { i.sampleRateHz = 0; }),           nullptr,              false, -1, readInfoError, "" },
         { "no channels",    info ([] (Info& i) { i.channelCount = 0; }),           nullptr,              false, -1, readInfoError, "" },
         { "12 bits",        info ([] (Info& i) { i.sampleBits = 12; }),            nullptr,              false, -1, readInfoError, "" },
-        { "missing input",      none, nullptr, false, -1, "Input file", "file not exists", &missing },
-        { "not a sound",        none, nullptr, false, -1, "Audio Format", "Format error ,check you input file", &notASound },
+        { "missing input",      [] {}, nullptr, false, -1, "Input file", "file not exists", &missing },
+        { "not a sound",        [] {}, nullptr, false, -1, "Audio Format", "Format error ,check you input file", &notASound },
         // With a phrase stored the simulated pedal would stream it in place of the withheld answer.
         { "read phrase times out",   [&] { f.setPhrase (1, {}); f.withholdNextReply (readPhraseCode); }, "Error Code fffffff9", true, -1, nullptr, "" },
         { "read phrase of 12 bytes", [&] { f.setNextReplyLength (readPhraseCode, 12); },  "Export fail",        false, -1, nullptr, "" },
@@ -249,10 +248,7 @@ TEST_F (ImportWorker, FileAtTheLimitIsSentAndAnyLargerIsToldBeforeAnythingIsWrit
 class TransfersWithSeveralEndpoints : public ImportWorker
 {
 protected:
-    UsbDeviceDescription describePedal() const override
-    {
-        return UsbDeviceDescription::withEndpoints ({ 0x02, 0x82, 0x01, 0x81 });
-    }
+    UsbDeviceDescription describePedal() const override     { return UsbDeviceDescription::withEndpoints ({ 0x02, 0x82, 0x01, 0x81 }); }
 };
 
 TEST_F (TransfersWithSeveralEndpoints, ImportTalksOnTheDefaultEndpoints)
