@@ -83,12 +83,32 @@ bool TransferFixture::waitForWorkerEnd (int timeoutMs)
 
 bool TransferFixture::waitForPendingChunk (size_t chunk, bool pedalSends)
 {
-    return waitFor ([&]
+    return waitFor ([&] { return chunksSinceStart (pedalSends).size() == chunk && pedal->countPendingUrbs() > 0; });
+}
+
+void TransferFixture::expectEnding (const juce::String& text, const juce::String& alertTitle, const juce::String& alertMessage)
+{
+    ASSERT_TRUE (waitForWorkerEnd());
+    EXPECT_EQ (progressText(), text);
+    const auto alerts = takeAlerts();
+
+    if (alertTitle.isEmpty())
     {
-        const auto done = pedalSends ? firmware().getSentChunkSizes().size() - sentChunksAtStart
-                                     : firmware().getReceivedChunkSizes().size() - receivedChunksAtStart;
-        return done == chunk && pedal->countPendingUrbs() > 0;
-    });
+        EXPECT_TRUE (alerts.empty());
+        return;
+    }
+
+    ASSERT_EQ (alerts.size(), 1u);
+    EXPECT_EQ (alerts[0].title, alertTitle);
+    EXPECT_EQ (alerts[0].message, alertMessage);
+    EXPECT_EQ (alerts[0].icon, juce::MessageBoxIconType::WarningIcon);
+    EXPECT_EQ (alerts[0].buttons, juce::StringArray ("OK"));
+}
+
+std::vector<int> TransferFixture::chunksSinceStart (bool pedalSends) const
+{
+    const auto chunks = pedalSends ? firmware().getSentChunkSizes() : firmware().getReceivedChunkSizes();
+    return { chunks.begin() + (std::ptrdiff_t) (pedalSends ? sentChunksAtStart : receivedChunksAtStart), chunks.end() };
 }
 
 UsbDeviceDescription TransferFixture::pedalWithoutInterface()
@@ -116,6 +136,36 @@ std::vector<juce::uint8> TransferFixture::pattern (size_t size, int seed)
         byte = (juce::uint8) random.nextInt (256);
 
     return bytes;
+}
+
+juce::MemoryBlock TransferFixture::wavHeader (int channels, int rate, int bits, juce::uint32 dataSize)
+{
+    juce::MemoryOutputStream out;
+    out.write ("RIFF", 4);
+    out.writeInt ((int) (dataSize + 36));
+    out.write ("WAVEfmt ", 8);
+    out.writeInt (16);
+    out.writeShort (1);
+    out.writeShort ((short) channels);
+    out.writeInt (rate);
+    out.writeInt (rate * channels * bits / 8);
+    out.writeShort ((short) (channels * bits / 8));
+    out.writeShort ((short) bits);
+    out.write ("data", 4);
+    out.writeInt ((int) dataSize);
+    return out.getMemoryBlock();
+}
+
+juce::File TransferFixture::writeWav (const juce::String& name, juce::uint32 totalSize, int channels, int rate, int bits) const
+{
+    const auto dataSize = totalSize - 44;
+    auto bytes = wavHeader (channels, rate, bits, dataSize);
+    const auto noise = pattern (dataSize, (int) totalSize);
+    bytes.append (noise.data(), noise.size());
+
+    const auto file = scratchFile (name);
+    EXPECT_TRUE (file.replaceWithData (bytes.getData(), bytes.getSize()));
+    return file;
 }
 
 std::vector<juce::uint8> TransferFixture::bytesOf (const juce::File& file)

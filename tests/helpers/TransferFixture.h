@@ -45,6 +45,14 @@ protected:
 
     std::vector<ShownAlert> takeAlerts()                    { return ShownAlerts::dismissAll(); }
 
+    /** Waits for the worker's end, then checks the text it left and the alert it showed: none
+        where alertTitle is empty, else one warning with an OK button.
+    */
+    void expectEnding (const juce::String& text, const juce::String& alertTitle = {}, const juce::String& alertMessage = {});
+
+    /** The sizes of the data chunks the last started worker has moved so far. */
+    std::vector<int> chunksSinceStart (bool pedalSends) const;
+
     PedalFirmware& firmware() const                         { return pedal->firmware(); }
 
     /** The pedal's default wave information with one change. */
@@ -56,6 +64,13 @@ protected:
     void useProgramTimeouts()                               { timeouts.reset(); }
 
     static std::vector<juce::uint8> pattern (size_t size, int seed = 1);
+
+    /** A plain 44-byte PCM header; the framework's writer makes the same one. */
+    static juce::MemoryBlock wavHeader (int channels, int rate, int bits, juce::uint32 dataSize);
+
+    /** A WAV file of noise with exactly this many bytes, in the given format. */
+    juce::File writeWav (const juce::String& name, juce::uint32 totalSize, int channels = 2, int rate = 44100, int bits = 16) const;
+
     static std::vector<juce::uint8> bytesOf (const juce::File& file);
 
     SimulatedPedal* pedal = nullptr;
