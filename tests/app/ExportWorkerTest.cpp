@@ -73,7 +73,9 @@ TEST_F (ExportWorker, TargetOrMemoryThatCannotTakeThePhraseIsAFailureAfterReadin
     {
         const auto limit = ScopedProcessLimit::addressSpace (phraseSize + (384u << 20));
         startExport (target);
-        ASSERT_TRUE (waitForWorkerEnd());
+
+        // Half a gigabyte through the simulated pedal takes a while under the sanitizers.
+        ASSERT_TRUE (waitForWorkerEnd (180000));
     }
 
     expectEnding ("Error Code fffffff5", "Export Error", "Error Code fffffff5");
