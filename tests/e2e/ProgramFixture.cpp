@@ -3,14 +3,10 @@
 
 #include "BinaryData.h"
 
-#include <cstdlib>
+#include <cstdio>
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 using namespace juce;
 
@@ -21,16 +17,11 @@ const Rectangle<int> ProgramFixture::importButtonArea { 323, 262, 174, 31 };
 
 namespace
 {
-/** The framework's single-instance lock of the program: one file for the whole machine. */
-File instanceLockFile()
-{
-    return File ("/var/tmp").getChildFile ("juceAppLock_" + String (ProgramFixture::programTitle));
-}
-
-/** The process holding the program's single-instance lock, or 0. */
+/** The process holding the program's single-instance lock (one file for the whole machine), or 0. */
 pid_t instanceLockHolder()
 {
-    const auto fd = ::open (instanceLockFile().getFullPathName().toRawUTF8(), O_RDONLY);
+    const auto lockFile = "/var/tmp/juceAppLock_" + String (ProgramFixture::programTitle);
+    const auto fd = ::open (lockFile.toRawUTF8(), O_RDONLY);
 
     if (fd < 0)
         return 0;
@@ -41,50 +32,6 @@ pid_t instanceLockHolder()
     const auto holder = ::fcntl (fd, F_GETLK, &query) == 0 && query.l_type != F_UNLCK ? query.l_pid : 0;
     ::close (fd);
     return holder;
-}
-
-String regexForExactly (const String& text)
-{
-    String pattern ("^");
-
-    for (auto c : text)
-    {
-        if (String ("\\^$.|?*+()[]{}").containsChar (c))
-            pattern << '\\';
-
-        pattern << c;
-    }
-
-    return pattern + "$";
-}
-
-/** Where the text covers at least half of a pixel: the labels' text colour (brightness 0.22)
-    over the light background (about 1) gives a brightness below their midpoint there.
-*/
-bool isInk (Colour c)
-{
-    return c.getBrightness() < 0.61f;
-}
-
-/** How far the text's ink differs from the ink in the area: the pixels where only one of them
-    has ink, over those where either has. 0 is the same drawing, 1 nothing in common.
-*/
-float inkDistance (const Image& window, Rectangle<int> area, const Image& reference)
-{
-    int either = 0, onlyOne = 0;
-
-    for (int y = 0; y < area.getHeight(); ++y)
-    {
-        for (int x = 0; x < area.getWidth(); ++x)
-        {
-            const auto shown = isInk (window.getPixelAt (area.getX() + x, area.getY() + y));
-            const auto expected = reference.getPixelAt (x, y).getFloatAlpha() > 0.5f;
-            either += (shown || expected) ? 1 : 0;
-            onlyOne += (shown != expected) ? 1 : 0;
-        }
-    }
-
-    return either == 0 ? 0.0f : (float) onlyOne / (float) either;
 }
 }
 
@@ -97,11 +44,12 @@ void ProgramFixture::SetUp()
     ASSERT_TRUE (desktop->isConnected());
 
     // Another copy of the program anywhere on this machine would make ours quit at once.
-    ASSERT_TRUE (waitFor ([] { return instanceLockHolder() == 0; }, 30000))
+    ASSERT_TRUE (waitFor ([] { return instanceLockHolder() == 0; }, 60000))
         << "the program already runs as process " << instanceLockHolder();
 
     // Before TMPDIR changes: the testbed's library reads it once per process.
     testbed = std::make_unique<UsbTestbed>();
+    pedal = std::make_unique<SimulatedPedal> (*testbed);
 
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     artifacts = File (QUENDRIX_TEST_ARTIFACT_DIR).getChildFile ("e2e")
@@ -109,8 +57,7 @@ void ProgramFixture::SetUp()
     artifacts.deleteRecursively();
     ASSERT_TRUE (artifacts.createDirectory());
 
-    if (const auto* previous = std::getenv ("TMPDIR"))
-        previousTmpDir = previous;
+    previousTmpDir = SystemStats::getEnvironmentVariable ("TMPDIR", {});
 
     // The program's own temporary files land here too, where the test can see them.
     auto folder = File::getSpecialLocation (File::tempDirectory).getChildFile ("e2e-XXXXXX").getFullPathName().toStdString();
@@ -123,16 +70,14 @@ void ProgramFixture::TearDown()
 {
     // Every scenario ends as a user ends it; a sanitized program checks for leaks on its way out.
     if (program != nullptr && program->isRunning() && ! HasFailure())
-    {
         EXPECT_TRUE (closeProgram()) << "exit code " << program->getExitCode();
-    }
 
     if (program != nullptr && HasFailure())
         std::cout << "The program said:\n" << program->getOutput() << std::endl;
 
     // Program, pedal, testbed: the order libusb needs.
     program = nullptr;
-    simulatedPedal = nullptr;
+    pedal = nullptr;
     testbed = nullptr;
 
     if (previousTmpDir.isNotEmpty())
@@ -143,18 +88,10 @@ void ProgramFixture::TearDown()
     scratch.deleteRecursively();
 }
 
-SimulatedPedal& ProgramFixture::pedal()
-{
-    if (simulatedPedal == nullptr)
-        simulatedPedal = std::make_unique<SimulatedPedal> (*testbed);
-
-    return *simulatedPedal;
-}
-
-void ProgramFixture::startProgram (const StringPairArray& extraEnvironment)
+void ProgramFixture::startProgram()
 {
     program = std::make_unique<TestbedChildProcess>();
-    ASSERT_TRUE (program->start (QUENDRIX_BINARY_PATH, {}, extraEnvironment));
+    ASSERT_TRUE (program->start (QUENDRIX_BINARY_PATH, {}));
 
     mainWindow = waitForWindow (programTitle, 20000);
     ASSERT_NE (mainWindow, 0u) << "no main window";
@@ -168,7 +105,7 @@ bool ProgramFixture::closeProgram()
 
 void ProgramFixture::interruptProgram()
 {
-    // The lock holder is the program itself, so no process id has to be kept.
+    // The lock holder is the program itself.
     const auto pid = instanceLockHolder();
     ASSERT_GT (pid, 0) << "the program does not run";
     ASSERT_EQ (::kill (pid, SIGINT), 0);
@@ -207,70 +144,40 @@ bool ProgramFixture::waitUntilHandled (unsigned long window)
 //==============================================================================
 String ProgramFixture::runTool (const StringArray& command)
 {
-    // Not the framework's ChildProcess: it closes its pipe twice, and the second close can hit
-    // a file that another thread has opened meanwhile, such as the testbed's socket to the program.
-    int pipeEnds[2];
-
-    if (::pipe2 (pipeEnds, O_CLOEXEC) != 0)
-    {
-        ADD_FAILURE() << "no pipe for " << command[0];
-        return {};
-    }
-
-    std::vector<std::string> argumentStrings;
+    // Each argument in single quotes, for the shell that popen starts.
+    String line ("exec");
 
     for (auto& argument : command)
-        argumentStrings.push_back (argument.toStdString());
-
-    std::vector<char*> argv;
-
-    for (auto& argument : argumentStrings)
-        argv.push_back (argument.data());
-
-    argv.push_back (nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init (&actions);
-    posix_spawn_file_actions_addopen (&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2 (&actions, pipeEnds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclosefrom_np (&actions, STDERR_FILENO + 1);
-
-    pid_t pid = -1;
-    const auto spawned = ::posix_spawnp (&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy (&actions);
-    ::close (pipeEnds[1]);
+        line << " '" << argument.replace ("'", "'\\''") << "'";
 
     MemoryOutputStream output;
 
-    if (spawned == 0)
+    if (auto* pipe = ::popen ((line + " </dev/null").toRawUTF8(), "re"))
     {
         char buffer[4096];
 
-        for (ssize_t n; (n = ::read (pipeEnds[0], buffer, sizeof (buffer))) != 0;)
-            if (n > 0)
-                output.write (buffer, (size_t) n);
-            else if (errno != EINTR)
-                break;
+        for (size_t n; (n = ::fread (buffer, 1, sizeof (buffer), pipe)) > 0;)
+            output.write (buffer, n);
 
-        int status = 0;
-        ::waitpid (pid, &status, 0);
-    }
-    else
-    {
-        ADD_FAILURE() << "cannot run " << command[0] << ": " << strerror (spawned);
+        ::pclose (pipe);
     }
 
-    ::close (pipeEnds[0]);
     return output.toString();
 }
 
 std::vector<unsigned long> ProgramFixture::findWindows (const String& title)
 {
+    String pattern ("^");
+
+    for (auto c : title)
+        pattern << (String ("\\^$.|?*+()[]{}").containsChar (c) ? "\\" : "") << String::charToString (c);
+
+    auto lines = StringArray::fromLines (runTool ({ "xdotool", "search", "--onlyvisible", "--name", pattern + "$" }));
+    lines.removeEmptyStrings();
     std::vector<unsigned long> windows;
 
-    for (auto& line : StringArray::fromLines (runTool ({ "xdotool", "search", "--onlyvisible", "--name", regexForExactly (title) })))
-        if (line.trim().isNotEmpty())
-            windows.push_back ((unsigned long) line.trim().getLargeIntValue());
+    for (auto& line : lines)
+        windows.push_back ((unsigned long) line.getLargeIntValue());
 
     return windows;
 }
@@ -299,12 +206,6 @@ Rectangle<int> ProgramFixture::getGeometry (unsigned long window)
     return { values["X"].getIntValue(), values["Y"].getIntValue(), values["WIDTH"].getIntValue(), values["HEIGHT"].getIntValue() };
 }
 
-Point<int> ProgramFixture::getScreenSize()
-{
-    const auto size = StringArray::fromTokens (runTool ({ "xdotool", "getdisplaygeometry" }), false);
-    return { size[0].getIntValue(), size[1].getIntValue() };
-}
-
 void ProgramFixture::click (unsigned long window, Point<int> position)
 {
     runTool ({ "xdotool", "mousemove", "--sync", "--window", String (window), String (position.x), String (position.y),
@@ -330,82 +231,79 @@ void ProgramFixture::typeText (unsigned long window, const String& text, const S
     runTool (command);
 }
 
-void ProgramFixture::chooseFile (unsigned long window, Point<int> filenameBox, const File& file)
+void ProgramFixture::chooseFile (unsigned long dialog, const File& file)
 {
-    click (window, filenameBox);
+    // The framework's own dialog is 600 x 500, its filename box runs along its foot. The first
+    // Return takes the folder and the name apart, the second confirms the file.
+    click (dialog, { 300, 436 });
     runTool ({ "xdotool", "type", "--delay", "1", file.getFullPathName() });
-
-    // The first Return takes the folder and the name apart, the second confirms the file.
     runTool ({ "xdotool", "key", "Return", "Return" });
 }
 
 //==============================================================================
-Image ProgramFixture::capture (unsigned long window)
+Image ProgramFixture::capture (unsigned long window, const String& step)
 {
     const auto file = scratch.getChildFile ("capture.png");
     runTool ({ "import", "-window", String (window), file.getFullPathName() });
-    return ImageFileFormat::loadFrom (file);
-}
-
-Image ProgramFixture::keepStep (unsigned long window, const String& step)
-{
-    return keep (capture (window), step);
+    const auto image = ImageFileFormat::loadFrom (file);
+    return step.isEmpty() ? image : keep (image, step);
 }
 
 Image ProgramFixture::keep (const Image& image, const String& step)
 {
-    const auto file = artifacts.getChildFile (String (++stepNumber).paddedLeft ('0', 2) + "-" + step + ".png");
-    FileOutputStream stream (file);
+    FileOutputStream stream (artifacts.getChildFile (String (++stepNumber).paddedLeft ('0', 2) + "-" + step + ".png"));
     PNGImageFormat().writeImageToStream (image, stream);
     return image;
 }
 
-Image ProgramFixture::renderLabel (const String& text, Rectangle<int> area)
+bool ProgramFixture::shows (const Image& window, Rectangle<int> area, const std::function<void (Graphics&)>& drawing)
 {
-    if (labelTypeface == nullptr)
-        labelTypeface = Typeface::createSystemTypefaceFor (BinaryData::temp_binary_data_1, (size_t) BinaryData::temp_binary_data_1Size);
-
-    Label label ({}, text);
-    label.setFont (Font (labelTypeface).withHeight (28.0f));
-    label.setJustificationType (Justification::centred);
-    label.setColour (Label::textColourId, Colours::black);
-    label.setSize (area.getWidth(), area.getHeight());
-    return label.createComponentSnapshot (label.getLocalBounds(), false);
-}
-
-String ProgramFixture::readText (const Image& window, Rectangle<int> area, const StringArray& candidates,
-                                 const TextDrawing& drawing)
-{
-    // Anti-aliased edges differ by a pixel here and there; another text differs in whole glyphs.
-    constexpr float sameDrawing = 0.2f;
-
     if (! window.getBounds().contains (area))
-        return {};
+        return false;
 
-    String best;
-    auto bestDistance = sameDrawing;
+    Image reference (Image::ARGB, window.getWidth(), window.getHeight(), true);
+    Graphics g (reference);
+    drawing (g);
 
-    for (auto& text : candidates)
+    // Ink where the text covers at least half of a pixel: dark text (brightness about 0.2) over a
+    // light ground (about 1) lies below their midpoint there. Anti-aliased edges differ by a
+    // pixel here and there; another text differs in whole glyphs.
+    int either = 0, onlyOne = 0;
+
+    for (int y = area.getY(); y < area.getBottom(); ++y)
     {
-        const auto distance = inkDistance (window, area, drawing != nullptr ? drawing (text, area) : renderLabel (text, area));
-
-        if (distance < bestDistance)
+        for (int x = area.getX(); x < area.getRight(); ++x)
         {
-            best = text;
-            bestDistance = distance;
+            const auto shown = window.getPixelAt (x, y).getBrightness() < 0.61f;
+            const auto expected = reference.getPixelAt (x, y).getFloatAlpha() > 0.5f;
+            either += (shown || expected) ? 1 : 0;
+            onlyOne += (shown != expected) ? 1 : 0;
         }
     }
 
-    return best;
+    return either > 0 && (float) onlyOne < 0.2f * (float) either;
 }
 
 bool ProgramFixture::waitForText (Rectangle<int> area, const String& text, const String& step, int timeoutMs)
 {
+    if (labelTypeface == nullptr)
+        labelTypeface = Typeface::createSystemTypefaceFor (BinaryData::temp_binary_data_1, (size_t) BinaryData::temp_binary_data_1Size);
+
+    // As the program's large labels draw it: its embedded font at height 28, centred.
+    Label label ({}, text);
+    label.setFont (Font (labelTypeface).withHeight (28.0f));
+    label.setJustificationType (Justification::centred);
+    label.setBounds (area);
+
     Image shown;
     const auto seen = waitForProgram ([&]
     {
         shown = capture (mainWindow);
-        return readText (shown, area, { text }) == text;
+        return shows (shown, area, [&] (Graphics& g)
+        {
+            g.setOrigin (area.getPosition());
+            label.getLookAndFeel().drawLabel (g, label);
+        });
     }, timeoutMs);
 
     keep (shown, step);

@@ -1,6 +1,5 @@
 #include "XDesktop.h"
 
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
 namespace
@@ -43,29 +42,6 @@ struct XDesktop::Connection
     void sendProtocolMessage (unsigned long window, const char* protocol)
     {
         sendClientMessage (window, "WM_PROTOCOLS", (long) XInternAtom (display, protocol, False));
-    }
-
-    template <typename Item, typename Use>
-    void readProperty (unsigned long window, const char* property, Atom wantedType, Use&& use)
-    {
-        Atom actualType = None;
-        int format = 0;
-        unsigned long count = 0, remaining = 0;
-        unsigned char* data = nullptr;
-
-        if (XGetWindowProperty (display, (Window) window, XInternAtom (display, property, False), 0, 1024, False,
-                                wantedType, &actualType, &format, &count, &remaining, &data) == Success
-             && data != nullptr && format == 32)
-        {
-            // Format-32 items arrive as longs, whatever the size of a long.
-            const auto* items = reinterpret_cast<const Item*> (data);
-
-            for (unsigned long i = 0; i < count; ++i)
-                use (items[i]);
-        }
-
-        if (data != nullptr)
-            XFree (data);
     }
 };
 
@@ -128,27 +104,4 @@ bool XDesktop::hasFocus (unsigned long window)
     }
 
     return false;
-}
-
-std::vector<long> XDesktop::readLongs (unsigned long window, const char* property)
-{
-    std::vector<long> values;
-    connection->readProperty<long> (window, property, AnyPropertyType, [&] (long item) { values.push_back (item); });
-    return values;
-}
-
-std::vector<std::string> XDesktop::readAtomNames (unsigned long window, const char* property)
-{
-    std::vector<std::string> names;
-
-    connection->readProperty<Atom> (window, property, XA_ATOM, [&] (Atom atom)
-    {
-        if (auto* name = XGetAtomName (connection->display, atom))
-        {
-            names.emplace_back (name);
-            XFree (name);
-        }
-    });
-
-    return names;
 }

@@ -1,8 +1,6 @@
 #pragma once
 
 #include <memory>
-#include <string>
-#include <vector>
 
 /** The test's own connection to the X display the program runs on, standing in for the parts
     of a desktop that a bare X server lacks. A window manager creates the atoms through which a
@@ -38,12 +36,6 @@ public:
 
     /** Whether the focus is on this window or on one of its descendants. */
     bool hasFocus (unsigned long window);
-
-    /** A property of 32-bit items (CARDINAL or a format-32 hint); empty when it is missing. */
-    std::vector<long> readLongs (unsigned long window, const char* property);
-
-    /** An ATOM[] property given as the atoms' names. */
-    std::vector<std::string> readAtomNames (unsigned long window, const char* property);
 
 private:
     struct Connection;
