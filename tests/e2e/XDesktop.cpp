@@ -2,106 +2,37 @@
 
 #include <X11/Xlib.h>
 
-namespace
-{
-/** The atoms a desktop's window manager has made by the time a program opens its windows. */
-constexpr const char* windowManagerAtoms[] = {
-    "WM_PROTOCOLS", "WM_DELETE_WINDOW", "WM_TAKE_FOCUS", "WM_STATE", "_NET_WM_PING",
-    "_MOTIF_WM_HINTS", "_NET_WM_ALLOWED_ACTIONS", "_NET_WM_ACTION_RESIZE", "_NET_WM_ACTION_CLOSE",
-    "_NET_WM_ACTION_MINIMIZE", "_NET_WM_ACTION_FULLSCREEN"
-};
-}
+#include <initializer_list>
 
-struct XDesktop::Connection
+XDesktop::XDesktop() : display (XOpenDisplay (nullptr))
 {
-    Display* display = XOpenDisplay (nullptr);
-
-    ~Connection()
-    {
+    // The atoms a desktop's window manager has made by the time a program opens its windows;
+    // each call is a round trip, so the atom exists once it returns.
+    for (auto* name : { "WM_PROTOCOLS", "WM_DELETE_WINDOW", "WM_TAKE_FOCUS", "WM_STATE", "_NET_WM_PING", "_MOTIF_WM_HINTS",
+                        "_NET_WM_ALLOWED_ACTIONS", "_NET_WM_ACTION_RESIZE", "_NET_WM_ACTION_CLOSE",
+                        "_NET_WM_ACTION_MINIMIZE", "_NET_WM_ACTION_FULLSCREEN" })
         if (display != nullptr)
-            XCloseDisplay (display);
-    }
-
-    /** A client message to the window's owner, the program (no event mask sends it there). */
-    void sendClientMessage (unsigned long window, const char* type, long data)
-    {
-        XEvent event {};
-        event.xclient.type = ClientMessage;
-        event.xclient.display = display;
-        event.xclient.window = (Window) window;
-        event.xclient.message_type = XInternAtom (display, type, False);
-        event.xclient.format = 32;
-        event.xclient.data.l[0] = data;
-        event.xclient.data.l[1] = CurrentTime;
-
-        XSendEvent (display, (Window) window, False, NoEventMask, &event);
-        XSync (display, False);
-    }
-
-    /** A window manager's message under WM_PROTOCOLS. */
-    void sendProtocolMessage (unsigned long window, const char* protocol)
-    {
-        sendClientMessage (window, "WM_PROTOCOLS", (long) XInternAtom (display, protocol, False));
-    }
-};
-
-XDesktop::XDesktop() : connection (std::make_unique<Connection>())
-{
-    if (connection->display == nullptr)
-        return;
-
-    for (auto* name : windowManagerAtoms)
-        XInternAtom (connection->display, name, False);
-
-    XSync (connection->display, False);
+            XInternAtom (static_cast<Display*> (display), name, False);
 }
 
-XDesktop::~XDesktop() = default;
-
-bool XDesktop::isConnected() const noexcept
+XDesktop::~XDesktop()
 {
-    return connection->display != nullptr;
+    if (display != nullptr)
+        XCloseDisplay (static_cast<Display*> (display));
 }
 
-void XDesktop::requestClose (unsigned long window)
+void XDesktop::sendMessage (unsigned long window, const char* type, const char* item)
 {
-    connection->sendProtocolMessage (window, "WM_DELETE_WINDOW");
-}
+    auto* x = static_cast<Display*> (display);
+    XEvent event {};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom (x, type, False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = item != nullptr ? (long) XInternAtom (x, item, False) : 0;
+    event.xclient.data.l[1] = CurrentTime;
 
-void XDesktop::nudge (unsigned long window)
-{
-    connection->sendClientMessage (window, "_QUENDRIX_TEST_NUDGE", 0);
-}
-
-void XDesktop::offerFocus (unsigned long window)
-{
-    XSetInputFocus (connection->display, None, RevertToNone, CurrentTime);
-    connection->sendProtocolMessage (window, "WM_TAKE_FOCUS");
-}
-
-bool XDesktop::hasFocus (unsigned long window)
-{
-    auto* display = connection->display;
-    Window focus = None;
-    int revertTo = 0;
-    XGetInputFocus (display, &focus, &revertTo);
-
-    while (focus != None && focus != PointerRoot)
-    {
-        if (focus == (Window) window)
-            return true;
-
-        Window root = None, parent = None, *children = nullptr;
-        unsigned int count = 0;
-
-        if (! XQueryTree (display, focus, &root, &parent, &children, &count))
-            return false;
-
-        if (children != nullptr)
-            XFree (children);
-
-        focus = parent == root ? None : parent;
-    }
-
-    return false;
+    // No event mask: it goes to the window's owner.
+    XSendEvent (x, window, False, NoEventMask, &event);
+    XSync (x, False);
 }
