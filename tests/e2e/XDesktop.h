@@ -1,5 +1,7 @@
 #pragma once
 
+struct _XDisplay;
+
 /** The test's own connection to the X display the program runs on, standing in for the parts
     of a desktop that a bare X server lacks. A window manager creates the atoms through which a
     program states its window's protocols and permitted actions; the framework only uses atoms
@@ -30,5 +32,5 @@ private:
     /** A client message to the window's owner, the program, its first item an atom or 0. */
     void sendMessage (unsigned long window, const char* type, const char* item);
 
-    void* display;
+    _XDisplay* const display;
 };
