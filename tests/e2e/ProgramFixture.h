@@ -92,11 +92,13 @@ protected:
     {
         const auto before = chunksMoved();
         EXPECT_TRUE (waitForProgram ([&] { return chunksMoved() > before; })) << "the transfer did not start";
-        ASSERT_EQ (::kill (runTool ({ "xdotool", "getwindowpid", juce::String (mainWindow) }).getIntValue(), SIGINT), 0);
+        const auto pid = runTool ({ "xdotool", "getwindowpid", juce::String (mainWindow) }).getIntValue();
+        ASSERT_GT (pid, 0);
+        ASSERT_EQ (::kill (pid, SIGINT), 0);
         const auto movedAtSignal = chunksMoved();
 
-        EXPECT_TRUE (waitForProgram ([this] { return ! program->isRunning(); }, 60000));
-        EXPECT_EQ (program->getExitCode(), 0);
+        EXPECT_TRUE (waitForProgram ([this] { return ! program->isRunning(); }, 60000) && program->getExitCode() == 0)
+            << "exit code " << program->getExitCode();
         EXPECT_LT (movedAtSignal, chunksMoved()) << "the transfer had ended before the signal";
     }
 
