@@ -138,7 +138,21 @@ protected:
         return (unsigned long) windows[0].getLargeIntValue();
     }
 
-    bool waitForWindowToGo (const juce::String& title)  { return waitForProgram ([&] { return findWindows (title).isEmpty(); }); }
+    /** Waits until no visible window has this title, and then until the program has handled
+        every event sent to it before: the next click meets it settled, not in the middle of
+        tearing the dialog down.
+    */
+    bool waitForWindowToGo (const juce::String& title)
+    {
+        return waitForProgram ([&] { return findWindows (title).isEmpty(); }) && waitUntilHandled();
+    }
+
+    /** Waits until the program has handled every message sent to its main window so far. */
+    bool waitUntilHandled()
+    {
+        desktop.offerFocus (mainWindow);
+        return waitForProgram ([this] { return runTool ({ "xdotool", "getwindowfocus" }).trim() == juce::String (mainWindow); });
+    }
 
     /** Runs a command-line tool to its end and gives back what it printed. */
     juce::String runTool (const juce::StringArray& command)
@@ -146,7 +160,7 @@ protected:
         // Through a file: the framework's ChildProcess may close its pipe twice, the second time
         // a file that another thread has opened meanwhile, such as the testbed's socket.
         const auto output = scratch.getChildFile ("tool-output");
-        const auto line = "'" + command.joinIntoString ("' '") + "' >'" + output.getFullPathName() + "' 2>/dev/null </dev/null";
+        const auto line = "timeout 30 '" + command.joinIntoString ("' '") + "' >'" + output.getFullPathName() + "' 2>/dev/null </dev/null";
         return std::system (line.toRawUTF8()) == 0 ? output.loadFileAsString() : juce::String();
     }
 
@@ -184,17 +198,10 @@ protected:
     /** The window's pixels now, kept as the next step's PNG when the step is named. */
     juce::Image capture (unsigned long window, const juce::String& step = {})
     {
-        const auto file = scratch.getChildFile ("capture.png");
+        const auto file = step.isEmpty() ? scratch.getChildFile ("capture.png")
+                                         : artifacts.getChildFile (juce::String (++stepNumber).paddedLeft ('0', 2) + "-" + step + ".png");
         runTool ({ "import", "-window", juce::String (window), file.getFullPathName() });
-        const auto image = juce::ImageFileFormat::loadFrom (file);
-        return step.isEmpty() ? image : keep (image, step);
-    }
-
-    juce::Image keep (const juce::Image& image, const juce::String& step)
-    {
-        juce::FileOutputStream stream (artifacts.getChildFile (juce::String (++stepNumber).paddedLeft ('0', 2) + "-" + step + ".png"));
-        juce::PNGImageFormat().writeImageToStream (image, stream);
-        return image;
+        return juce::ImageFileFormat::loadFrom (file);
     }
 
     /** Whether the area of the window shows the text that the drawing puts there in black:
@@ -228,10 +235,9 @@ protected:
     /** Waits until the main window shows the text in the area, then keeps that view as a step. */
     bool waitForText (juce::Rectangle<int> area, const juce::String& text, const juce::String& step)
     {
-        juce::Image shown;
         const auto seen = waitForProgram ([&]
         {
-            return shows (shown = capture (mainWindow), area, [&] (juce::Graphics& g)
+            return shows (capture (mainWindow), area, [&] (juce::Graphics& g)
             {
                 // As the program's large labels draw it: its embedded font at height 28, centred.
                 g.setFont (juce::Font (labelTypeface).withHeight (28.0f));
@@ -239,7 +245,7 @@ protected:
             });
         });
 
-        keep (shown, step);
+        capture (mainWindow, step);
         return seen;
     }
 

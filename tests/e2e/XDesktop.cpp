@@ -23,6 +23,12 @@ XDesktop::~XDesktop()
         XCloseDisplay (display);
 }
 
+void XDesktop::offerFocus (unsigned long window)
+{
+    XSetInputFocus (display, None, RevertToNone, CurrentTime);
+    sendMessage (window, "WM_PROTOCOLS", "WM_TAKE_FOCUS");
+}
+
 void XDesktop::sendMessage (unsigned long window, const char* type, const char* item)
 {
     XEvent event {};

@@ -28,6 +28,12 @@ public:
     */
     void nudge (unsigned long window)           { sendMessage (window, "_QUENDRIX_TEST_NUDGE", nullptr); }
 
+    /** Takes the input focus away from every window, then offers it to this one as a window
+        manager does. The program handles its window's messages in order, so once the window
+        has the focus, every message sent to it before this one has been handled.
+    */
+    void offerFocus (unsigned long window);
+
 private:
     /** A client message to the window's owner, the program, its first item an atom or 0. */
     void sendMessage (unsigned long window, const char* type, const char* item);
