@@ -98,8 +98,10 @@ TEST_F (EndToEnd, ImportReplacesThePhraseTellsAnUnplugAndNeitherCloseNorCtrlCCut
     click (mainWindow, importButton);
     pressKey (waitForWindow (questionTitle), "Escape");
     EXPECT_TRUE (waitForWindowToGo (questionTitle));
+    // The question stays on screen behind the open dialog, and goes a moment after it; while
+    // it is there, it takes the focus offered to the main window.
     pressKey (answerImportQuestion (true), "Escape");
-    EXPECT_TRUE (waitForWindowToGo (openDialogTitle) && waitForWindowToGo (questionTitle));
+    EXPECT_TRUE (waitForWindowToGo (questionTitle));
     EXPECT_TRUE (pedal->firmware().getReceivedChunkSizes().empty());
 
     const auto input = writeWav (scratch.getChildFile ("mono 22k.wav"), 22050.0, 1, 1.0);
