@@ -4,124 +4,301 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include "XDesktop.h"
+#include "helpers/FrameworkFileDialog.h"
 #include "pedal/SimulatedPedal.h"
 #include "pedal/TestbedChildProcess.h"
 #include "pedal/UsbTestbed.h"
 
+#include "AudioConversion.h"
+#include "BinaryData.h"
+
+#include <signal.h>
+
 /** The real program, started by the test as its user would start it, on the X display the
     test runs under, with the test's simulated pedal as its USB world. The test sees what a
     user sees, windows and their pixels, and acts as a user does, with the mouse and the
-    keyboard; each step it looks at is kept as a PNG in the test's artifact folder.
+    keyboard; the steps it looks at are kept as PNGs in the test's artifact folder.
 */
 class ProgramFixture : public ::testing::Test
 {
-public:
-    static constexpr auto programTitle = "Quendrix v1.1.0";
-
-    /** The status and progress texts, in the main window's own pixels. */
-    static const juce::Rectangle<int> statusArea, progressTextArea;
-
-    /** The two large buttons, in the main window's own pixels. */
-    static const juce::Rectangle<int> exportButtonArea, importButtonArea;
-
 protected:
-    void SetUp() override;
-    void TearDown() override;
+    static constexpr auto programTitle = "Quendrix v1.1.0";
+    static constexpr auto questionTitle = "Export to device";
+    static constexpr auto openDialogTitle = "Choose a wave file to load.";
+    static constexpr auto saveDialogTitle = "save as a Wave PCM(*.wav)";
 
-    //==============================================================================
-    /** A pedal at the default place on the bus, not plugged in yet. */
-    SimulatedPedal& pedal();
+    // In the main window's own pixels.
+    const juce::Rectangle<int> statusArea { 17, 85, 588, 46 }, progressTextArea { 0, 136, 621, 46 };
+    const juce::Point<int> exportButton { 211, 277 }, importButton { 410, 277 };
 
-    /** Starts the program and waits for its main window, which it stores in mainWindow. */
-    void startProgram (const juce::StringPairArray& extraEnvironment = {});
+    void SetUp() override
+    {
+        ASSERT_TRUE (desktop.isConnected()) << "run under an X server (xvfb-run)";
 
-    /** Sends the close request and waits for the program to end; true when it ended with 0. */
-    bool closeProgram();
+        // The program's own temporary files land here too, where the test can see them; the
+        // scenarios of one build run one after the other.
+        scratch = juce::File (QUENDRIX_TEST_ARTIFACT_DIR "/e2e-scratch");
+        scratch.deleteRecursively();
+        ASSERT_TRUE (scratch.createDirectory());
 
-    /** Sends SIGINT to the program, as Ctrl-C in its terminal does. */
-    void interruptProgram();
+        // Another copy of the program anywhere on this machine would make ours quit at once.
+        ASSERT_TRUE (waitFor ([this] { return ! runTool ({ "lslocks", "-n", "-o", "PATH" }).contains (programTitle); }, 60000))
+            << "the program runs already";
 
-    //==============================================================================
+        // Before TMPDIR changes: the testbed's library reads it once per process.
+        testbed = std::make_unique<UsbTestbed>();
+        pedal = std::make_unique<SimulatedPedal> (*testbed);
+        ::setenv ("TMPDIR", scratch.getFullPathName().toRawUTF8(), 1);
+
+        artifacts = juce::File (QUENDRIX_TEST_ARTIFACT_DIR "/e2e").getChildFile (::testing::UnitTest::GetInstance()->current_test_info()->name());
+        artifacts.deleteRecursively();
+        ASSERT_TRUE (artifacts.createDirectory());
+    }
+
+    void TearDown() override
+    {
+        // Every scenario ends as a user ends it; a sanitized program checks for leaks on its way out.
+        if (program != nullptr && program->isRunning() && ! HasFailure())
+        {
+            desktop.requestClose (mainWindow);
+            EXPECT_TRUE (waitForProgram ([this] { return ! program->isRunning(); }, 20000) && program->getExitCode() == 0);
+        }
+
+        if (program != nullptr && HasFailure())
+            std::cout << "The program said:\n" << program->getOutput() << std::endl;
+
+        // Program, pedal, testbed: the order libusb needs.
+        program = nullptr;
+        pedal = nullptr;
+        testbed = nullptr;
+    }
+
+    /** Starts the program, waits for its main window, then plugs the pedal in. */
+    void startProgram()
+    {
+        program = std::make_unique<TestbedChildProcess>();
+        ASSERT_TRUE (program->start (QUENDRIX_BINARY_PATH, {}));
+        mainWindow = waitForWindow (programTitle, 20000);
+        EXPECT_TRUE (waitForText (statusArea, "Pedal is not connected", "no-pedal"));
+
+        pedal->plug();
+        ASSERT_TRUE (waitForText (statusArea, "Pedal is connected", "pedal-plugged"));
+    }
+
+    /** Ctrl-C in the program's terminal once the transfer has moved chunks beyond those before
+        it: the program finishes the transfer, then ends cleanly.
+    */
+    void interruptMidTransfer (const std::function<size_t()>& chunksMoved)
+    {
+        const auto before = chunksMoved();
+        EXPECT_TRUE (waitForProgram ([&] { return chunksMoved() > before; })) << "the transfer did not start";
+        const auto pid = runTool ({ "xdotool", "getwindowpid", juce::String (mainWindow) }).getIntValue();
+        ASSERT_GT (pid, 0);
+        ASSERT_EQ (::kill (pid, SIGINT), 0);
+        const auto movedAtSignal = chunksMoved();
+
+        EXPECT_TRUE (waitForProgram ([this] { return ! program->isRunning(); }, 60000) && program->getExitCode() == 0)
+            << "exit code " << program->getExitCode();
+        EXPECT_LT (movedAtSignal, chunksMoved()) << "the transfer had ended before the signal";
+    }
+
     /** Waits for a condition that the program brings about, nudging it now and then (see
         XDesktop::nudge), so that no event the test sent lies unseen in its queue.
     */
-    bool waitForProgram (const std::function<bool()>& condition, int timeoutMs = 10000);
+    bool waitForProgram (const std::function<bool()>& condition, int timeoutMs = 10000)
+    {
+        for (int waited = 0; waited < timeoutMs; waited += 200)
+        {
+            if (waitFor (condition, 200))
+                return true;
 
-    /** Waits until the program has handled every message sent to its window so far. */
-    bool waitUntilHandled (unsigned long window);
+            desktop.nudge (mainWindow);
+        }
 
-    /** Visible top-level windows whose title is exactly this text. */
-    std::vector<unsigned long> findWindows (const juce::String& title);
+        return false;
+    }
 
-    /** Waits for one visible window with this title; 0 when none came in time. */
-    unsigned long waitForWindow (const juce::String& title, int timeoutMs = 10000);
+    /** The ids of the visible top-level windows whose title is exactly this text. */
+    juce::StringArray findWindows (const juce::String& title)
+    {
+        juce::String pattern;
+
+        for (auto c : title)
+            pattern << (juce::String ("\\^$.|?*+()[]{}").containsChar (c) ? "\\" : "") << juce::String::charToString (c);
+
+        return juce::StringArray::fromLines (runTool ({ "xdotool", "search", "--onlyvisible", "--name", "^" + pattern + "$" }).trim());
+    }
+
+    /** Waits for the one visible window with this title; 0 when none came in time. */
+    unsigned long waitForWindow (const juce::String& title, int timeoutMs = 10000)
+    {
+        juce::StringArray windows;
+        waitForProgram ([&] { return ! (windows = findWindows (title)).isEmpty(); }, timeoutMs);
+        EXPECT_EQ (windows.size(), 1) << title;
+        return (unsigned long) windows[0].getLargeIntValue();
+    }
 
     /** Waits until no visible window has this title, and then until the program has handled
         every event sent to it before: the next click meets it settled, not in the middle of
         tearing the dialog down.
     */
-    bool waitForWindowToGo (const juce::String& title, int timeoutMs = 10000);
+    bool waitForWindowToGo (const juce::String& title)
+    {
+        return waitForProgram ([&] { return findWindows (title).isEmpty(); }) && waitUntilHandled();
+    }
 
-    /** The window's position on the screen and its size. */
-    juce::Rectangle<int> getGeometry (unsigned long window);
+    /** Waits until the program has handled every message sent to its main window so far. */
+    bool waitUntilHandled()
+    {
+        desktop.offerFocus (mainWindow);
+        return waitForProgram ([this] { return runTool ({ "xdotool", "getwindowfocus" }).trim() == juce::String (mainWindow); });
+    }
 
-    juce::Point<int> getScreenSize();
+    /** Runs a command-line tool to its end and gives back what it printed. */
+    juce::String runTool (const juce::StringArray& command)
+    {
+        // Through a file: the framework's ChildProcess may close its pipe twice, the second time
+        // a file that another thread has opened meanwhile, such as the testbed's socket.
+        const auto output = scratch.getChildFile ("tool-output");
+        const auto line = "timeout 30 '" + command.joinIntoString ("' '") + "' >'" + output.getFullPathName() + "' 2>/dev/null </dev/null";
+        return std::system (line.toRawUTF8()) == 0 ? output.loadFileAsString() : juce::String();
+    }
 
     /** Moves the mouse to a position in the window's own pixels and clicks the left button. */
-    void click (unsigned long window, juce::Point<int> position);
+    void click (unsigned long window, juce::Point<int> position)
+    {
+        runTool ({ "xdotool", "mousemove", "--sync", "--window", juce::String (window), juce::String (position.x),
+                   juce::String (position.y), "click", "1" });
+    }
 
-    /** Points at the window and presses a key there, named as xdotool names keys ("Escape"). */
-    void pressKey (unsigned long window, const juce::String& key);
-
-    /** Gives the window the keyboard focus, as a window manager would, types the text there and
-        then presses the key, if one is given.
+    /** Points at the window and presses a key there, named as xdotool names keys ("Escape"):
+        with no window manager the keyboard follows the pointer.
     */
-    void typeText (unsigned long window, const juce::String& text, const juce::String& key = {});
+    void pressKey (unsigned long window, const juce::String& key)
+    {
+        runTool ({ "xdotool", "mousemove", "--sync", "--window", juce::String (window), "1", "1", "key", key });
+    }
 
-    /** Clicks a file dialog's filename box (where it lies in the window), types the path there
-        and confirms it with Return.
+    /** Gives the window the keyboard focus, as a window manager would, and types the text there. */
+    void typeText (unsigned long window, const juce::String& text)
+    {
+        runTool ({ "xdotool", "windowfocus", "--sync", juce::String (window), "type", "--delay", "1", text });
+    }
+
+    /** Types the path into the filename box along the foot of the framework's 600 x 500 file
+        dialog. The first Return takes the folder and the name apart, the second confirms the file.
     */
-    void chooseFile (unsigned long window, juce::Point<int> filenameBox, const juce::File& file);
+    void chooseFile (unsigned long dialog, const juce::File& file)
+    {
+        click (dialog, { 300, 436 });
+        typeText (dialog, file.getFullPathName());
+        runTool ({ "xdotool", "key", "Return", "Return" });
+    }
+
+    /** The window's pixels now, kept as the next step's PNG when the step is named. */
+    juce::Image capture (unsigned long window, const juce::String& step = {})
+    {
+        const auto file = step.isEmpty() ? scratch.getChildFile ("capture.png")
+                                         : artifacts.getChildFile (juce::String (++stepNumber).paddedLeft ('0', 2) + "-" + step + ".png");
+        runTool ({ "import", "-window", juce::String (window), file.getFullPathName() });
+        return juce::ImageFileFormat::loadFrom (file);
+    }
+
+    /** Whether the area of the window shows the text that the drawing puts there in black:
+        dark ink where the drawing has it, within anti-aliasing.
+    */
+    static bool shows (const juce::Image& window, juce::Rectangle<int> area, const std::function<void (juce::Graphics&)>& drawing)
+    {
+        juce::Image reference (juce::Image::ARGB, window.getWidth(), window.getHeight(), true);
+        juce::Graphics g (reference);
+        drawing (g);
+
+        // Ink where the text covers at least half of a pixel: dark text (brightness about 0.2) over
+        // a light ground (about 1) lies below their midpoint there. Anti-aliased edges differ by a
+        // pixel here and there; another text differs in whole glyphs.
+        int either = 0, onlyOne = 0;
+
+        for (int y = area.getY(); y < area.getBottom(); ++y)
+        {
+            for (int x = area.getX(); x < area.getRight(); ++x)
+            {
+                const auto shown = window.getPixelAt (x, y).getBrightness() < 0.61f;
+                const auto expected = reference.getPixelAt (x, y).getFloatAlpha() > 0.5f;
+                either += (shown || expected) ? 1 : 0;
+                onlyOne += (shown != expected) ? 1 : 0;
+            }
+        }
+
+        return window.getBounds().contains (area) && either > 0 && (float) onlyOne < 0.2f * (float) either;
+    }
+
+    /** Waits until the main window shows the text in the area, then keeps that view as a step. */
+    bool waitForText (juce::Rectangle<int> area, const juce::String& text, const juce::String& step)
+    {
+        const auto seen = waitForProgram ([&]
+        {
+            return shows (capture (mainWindow), area, [&] (juce::Graphics& g)
+            {
+                // As the program's large labels draw it: its embedded font at height 28, centred.
+                g.setFont (juce::Font (labelTypeface).withHeight (28.0f));
+                g.drawFittedText (text, area.reduced (5, 1), juce::Justification::centred, 1);
+            });
+        });
+
+        capture (mainWindow, step);
+        return seen;
+    }
+
+    /** The import button, then the question, answered by clicking Replace or Cancel where its
+        buttons lie; gives the open dialog that Replace brings.
+    */
+    unsigned long answerImportQuestion (bool replace)
+    {
+        click (mainWindow, importButton);
+        const auto question = waitForWindow (questionTitle);
+        const auto size = capture (question, "question").getBounds();
+        click (question, { size.getWidth() / 2 + (replace ? 35 : -35), size.getHeight() - 34 });
+        return replace ? waitForWindow (openDialogTitle) : 0;
+    }
+
+    /** Whether the save dialog shows its title and its Save and Cancel buttons, each drawn where
+        and as the framework draws it.
+    */
+    bool saveDialogReads (const juce::Image& shown)
+    {
+        FrameworkFileDialog layout (saveDialogTitle, juce::FileBrowserComponent::saveMode | juce::FileBrowserComponent::canSelectFiles, scratch);
+        auto content = layout.box.getContentComponent()->getBounds().reduced (6);
+        juce::TextLayout title;
+        title.createLayout (layout.getLookAndFeel().createFileChooserHeaderText (saveDialogTitle, {}), (float) content.getWidth());
+        auto reads = shows (shown, layout.titleArea(), [&] (juce::Graphics& g) { title.draw (g, content.removeFromTop ((int) title.getHeight()).toFloat()); });
+
+        for (auto* text : { "Save", "Cancel" })
+        {
+            auto* button = dynamic_cast<juce::TextButton*> (ComponentSearch::findButton (layout, text));
+            const auto bounds = layout.getLocalArea (button, button->getLocalBounds());
+            button->setEnabled (true);
+
+            // Inside the button's outline, so only its text is compared.
+            reads = reads && shows (shown, bounds.reduced (4), [&] (juce::Graphics& g)
+            {
+                g.setOrigin (bounds.getPosition());
+                layout.getLookAndFeel().drawButtonText (g, *button, false, false);
+            });
+        }
+
+        return reads;
+    }
 
     //==============================================================================
-    /** The window's pixels now. */
-    juce::Image capture (unsigned long window);
-
-    /** Captures the window and keeps the picture as the next step's PNG. */
-    juce::Image keepStep (unsigned long window, const juce::String& step);
-    juce::Image keep (const juce::Image& image, const juce::String& step);
-
-    /** Draws a text as it would show in the area, on a transparent ground the size of the area. */
-    using TextDrawing = std::function<juce::Image (const juce::String& text, juce::Rectangle<int> area)>;
-
-    /** Which of the texts the area shows, drawn as the program draws its large labels unless
-        another drawing is given; empty when it shows none of them.
-    */
-    juce::String readText (const juce::Image& window, juce::Rectangle<int> area, const juce::StringArray& candidates,
-                           const TextDrawing& drawing = {});
-
-    /** Waits until the main window shows this text in the area, then keeps that view as a step. */
-    bool waitForText (juce::Rectangle<int> area, const juce::String& text, const juce::String& step, int timeoutMs = 10000);
-
-    //==============================================================================
+    XDesktop desktop;
     std::unique_ptr<UsbTestbed> testbed;
-    std::unique_ptr<SimulatedPedal> simulatedPedal;
+    std::unique_ptr<SimulatedPedal> pedal;
     std::unique_ptr<TestbedChildProcess> program;
-    std::unique_ptr<XDesktop> desktop;
     unsigned long mainWindow = 0;
-
     juce::File scratch, artifacts;
 
 private:
-    juce::String runTool (const juce::StringArray& command);
-
-    /** The text as the program's large labels draw it (its embedded font at height 28,
-        centred), on a transparent ground the size of the area.
-    */
-    juce::Image renderLabel (const juce::String& text, juce::Rectangle<int> area);
-
-    juce::Typeface::Ptr labelTypeface;
-
-    juce::String previousTmpDir;
+    const juce::Typeface::Ptr labelTypeface { juce::Typeface::createSystemTypefaceFor (BinaryData::temp_binary_data_1,
+                                                                                         (size_t) BinaryData::temp_binary_data_1Size) };
     int stepNumber = 0;
 };

@@ -1,154 +1,45 @@
 #include "XDesktop.h"
 
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
-namespace
+#include <initializer_list>
+
+XDesktop::XDesktop() : display (XOpenDisplay (nullptr))
 {
-/** The atoms a desktop's window manager has made by the time a program opens its windows. */
-constexpr const char* windowManagerAtoms[] = {
-    "WM_PROTOCOLS", "WM_DELETE_WINDOW", "WM_TAKE_FOCUS", "WM_STATE", "_NET_WM_PING",
-    "_MOTIF_WM_HINTS", "_NET_WM_ALLOWED_ACTIONS", "_NET_WM_ACTION_RESIZE", "_NET_WM_ACTION_CLOSE",
-    "_NET_WM_ACTION_MINIMIZE", "_NET_WM_ACTION_FULLSCREEN"
-};
-}
-
-struct XDesktop::Connection
-{
-    Display* display = XOpenDisplay (nullptr);
-
-    ~Connection()
-    {
-        if (display != nullptr)
-            XCloseDisplay (display);
-    }
-
-    /** A client message to the window's owner, the program (no event mask sends it there). */
-    void sendClientMessage (unsigned long window, const char* type, long data)
-    {
-        XEvent event {};
-        event.xclient.type = ClientMessage;
-        event.xclient.display = display;
-        event.xclient.window = (Window) window;
-        event.xclient.message_type = XInternAtom (display, type, False);
-        event.xclient.format = 32;
-        event.xclient.data.l[0] = data;
-        event.xclient.data.l[1] = CurrentTime;
-
-        XSendEvent (display, (Window) window, False, NoEventMask, &event);
-        XSync (display, False);
-    }
-
-    /** A window manager's message under WM_PROTOCOLS. */
-    void sendProtocolMessage (unsigned long window, const char* protocol)
-    {
-        sendClientMessage (window, "WM_PROTOCOLS", (long) XInternAtom (display, protocol, False));
-    }
-
-    template <typename Item, typename Use>
-    void readProperty (unsigned long window, const char* property, Atom wantedType, Use&& use)
-    {
-        Atom actualType = None;
-        int format = 0;
-        unsigned long count = 0, remaining = 0;
-        unsigned char* data = nullptr;
-
-        if (XGetWindowProperty (display, (Window) window, XInternAtom (display, property, False), 0, 1024, False,
-                                wantedType, &actualType, &format, &count, &remaining, &data) == Success
-             && data != nullptr && format == 32)
-        {
-            // Format-32 items arrive as longs, whatever the size of a long.
-            const auto* items = reinterpret_cast<const Item*> (data);
-
-            for (unsigned long i = 0; i < count; ++i)
-                use (items[i]);
-        }
-
-        if (data != nullptr)
-            XFree (data);
-    }
-};
-
-XDesktop::XDesktop() : connection (std::make_unique<Connection>())
-{
-    if (connection->display == nullptr)
+    if (display == nullptr)
         return;
 
-    for (auto* name : windowManagerAtoms)
-        XInternAtom (connection->display, name, False);
-
-    XSync (connection->display, False);
+    // The atoms a desktop's window manager has made by the time a program opens its windows;
+    // each call is a round trip, so the atom exists once it returns.
+    for (auto* name : { "WM_PROTOCOLS", "WM_DELETE_WINDOW", "WM_TAKE_FOCUS", "WM_STATE", "_NET_WM_PING", "_MOTIF_WM_HINTS",
+                        "_NET_WM_ALLOWED_ACTIONS", "_NET_WM_ACTION_RESIZE", "_NET_WM_ACTION_CLOSE",
+                        "_NET_WM_ACTION_MINIMIZE", "_NET_WM_ACTION_FULLSCREEN" })
+        XInternAtom (display, name, False);
 }
 
-XDesktop::~XDesktop() = default;
-
-bool XDesktop::isConnected() const noexcept
+XDesktop::~XDesktop()
 {
-    return connection->display != nullptr;
-}
-
-void XDesktop::requestClose (unsigned long window)
-{
-    connection->sendProtocolMessage (window, "WM_DELETE_WINDOW");
-}
-
-void XDesktop::nudge (unsigned long window)
-{
-    connection->sendClientMessage (window, "_QUENDRIX_TEST_NUDGE", 0);
+    if (display != nullptr)
+        XCloseDisplay (display);
 }
 
 void XDesktop::offerFocus (unsigned long window)
 {
-    XSetInputFocus (connection->display, None, RevertToNone, CurrentTime);
-    connection->sendProtocolMessage (window, "WM_TAKE_FOCUS");
+    XSetInputFocus (display, None, RevertToNone, CurrentTime);
+    sendMessage (window, "WM_PROTOCOLS", "WM_TAKE_FOCUS");
 }
 
-bool XDesktop::hasFocus (unsigned long window)
+void XDesktop::sendMessage (unsigned long window, const char* type, const char* item)
 {
-    auto* display = connection->display;
-    Window focus = None;
-    int revertTo = 0;
-    XGetInputFocus (display, &focus, &revertTo);
+    XEvent event {};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom (display, type, False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = item != nullptr ? (long) XInternAtom (display, item, False) : 0;
+    event.xclient.data.l[1] = CurrentTime;
 
-    while (focus != None && focus != PointerRoot)
-    {
-        if (focus == (Window) window)
-            return true;
-
-        Window root = None, parent = None, *children = nullptr;
-        unsigned int count = 0;
-
-        if (! XQueryTree (display, focus, &root, &parent, &children, &count))
-            return false;
-
-        if (children != nullptr)
-            XFree (children);
-
-        focus = parent == root ? None : parent;
-    }
-
-    return false;
-}
-
-std::vector<long> XDesktop::readLongs (unsigned long window, const char* property)
-{
-    std::vector<long> values;
-    connection->readProperty<long> (window, property, AnyPropertyType, [&] (long item) { values.push_back (item); });
-    return values;
-}
-
-std::vector<std::string> XDesktop::readAtomNames (unsigned long window, const char* property)
-{
-    std::vector<std::string> names;
-
-    connection->readProperty<Atom> (window, property, XA_ATOM, [&] (Atom atom)
-    {
-        if (auto* name = XGetAtomName (connection->display, atom))
-        {
-            names.emplace_back (name);
-            XFree (name);
-        }
-    });
-
-    return names;
+    // No event mask: it goes to the window's owner.
+    XSendEvent (display, window, False, NoEventMask, &event);
+    XSync (display, False);
 }

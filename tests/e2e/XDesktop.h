@@ -1,8 +1,6 @@
 #pragma once
 
-#include <memory>
-#include <string>
-#include <vector>
+struct _XDisplay;
 
 /** The test's own connection to the X display the program runs on, standing in for the parts
     of a desktop that a bare X server lacks. A window manager creates the atoms through which a
@@ -18,34 +16,27 @@ public:
     XDesktop();
     ~XDesktop();
 
-    bool isConnected() const noexcept;
+    bool isConnected() const noexcept       { return display != nullptr; }
 
     /** What a window manager sends when the user presses a window's close button. */
-    void requestClose (unsigned long window);
+    void requestClose (unsigned long window)    { sendMessage (window, "WM_PROTOCOLS", "WM_DELETE_WINDOW"); }
 
     /** An event of no meaning to the program, sent to one of its windows. The framework reads
         its X connection only when the socket has data, so an event that one of its own calls
         pulled into its queue meanwhile waits there until the next one arrives; on a desktop
         the next one comes at once, on a bare X server this one stands in for it.
     */
-    void nudge (unsigned long window);
+    void nudge (unsigned long window)           { sendMessage (window, "_QUENDRIX_TEST_NUDGE", nullptr); }
 
     /** Takes the input focus away from every window, then offers it to this one as a window
-        manager does. The program handles its window's messages in order, so once hasFocus()
-        is true, every message sent to the window before this one has been handled.
+        manager does. The program handles its window's messages in order, so once the window
+        has the focus, every message sent to it before this one has been handled.
     */
     void offerFocus (unsigned long window);
 
-    /** Whether the focus is on this window or on one of its descendants. */
-    bool hasFocus (unsigned long window);
-
-    /** A property of 32-bit items (CARDINAL or a format-32 hint); empty when it is missing. */
-    std::vector<long> readLongs (unsigned long window, const char* property);
-
-    /** An ATOM[] property given as the atoms' names. */
-    std::vector<std::string> readAtomNames (unsigned long window, const char* property);
-
 private:
-    struct Connection;
-    std::unique_ptr<Connection> connection;
+    /** A client message to the window's owner, the program, its first item an atom or 0. */
+    void sendMessage (unsigned long window, const char* type, const char* item);
+
+    _XDisplay* const display;
 };
