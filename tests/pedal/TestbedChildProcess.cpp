@@ -50,8 +50,7 @@ TestbedChildProcess::~TestbedChildProcess()
     }
 }
 
-bool TestbedChildProcess::start (const juce::String& program, const juce::StringArray& arguments,
-                                 const juce::StringPairArray& extraEnvironment)
+bool TestbedChildProcess::start (const juce::String& program, const juce::StringArray& arguments)
 {
     if (pid > 0 || juce::SystemStats::getEnvironmentVariable ("UMOCKDEV_DIR", {}).isEmpty())
     {
@@ -68,15 +67,8 @@ bool TestbedChildProcess::start (const juce::String& program, const juce::String
     const auto argumentCount = strings.size();
 
     for (auto** entry = environ; *entry != nullptr; ++entry)
-    {
-        const auto key = juce::String (*entry).upToFirstOccurrenceOf ("=", false, false);
-
-        if (key != "LD_PRELOAD" && ! extraEnvironment.containsKey (key))
+        if (! juce::String (*entry).startsWith ("LD_PRELOAD="))
             strings.push_back (*entry);
-    }
-
-    for (auto& key : extraEnvironment.getAllKeys())
-        strings.push_back ((key + "=" + extraEnvironment[key]).toStdString());
 
     strings.push_back (childPreloads().toStdString());
 

@@ -20,11 +20,7 @@ public:
     TestbedChildProcess() = default;
     ~TestbedChildProcess();
 
-    /** Starts the program with this process's environment, the entries of extraEnvironment
-        replacing or adding to it.
-    */
-    bool start (const juce::String& program, const juce::StringArray& arguments,
-                const juce::StringPairArray& extraEnvironment = {});
+    bool start (const juce::String& program, const juce::StringArray& arguments);
 
     /** Waits (keeping the message loop going on the message thread) until the child has ended. */
     bool waitForExit (int timeoutMs)        { return waitFor ([this] { return ! isRunning(); }, timeoutMs); }
