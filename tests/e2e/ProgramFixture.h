@@ -26,15 +26,11 @@ protected:
 
     // In the main window's own pixels.
     const juce::Rectangle<int> statusArea { 17, 85, 588, 46 }, progressTextArea { 0, 136, 621, 46 };
-    const juce::Point<int> exportButton { 211, 277 }, importButton { 410, 277 };
 
     void SetUp() override
     {
-        ASSERT_TRUE (juce::SystemStats::getEnvironmentVariable ("DISPLAY", {}).isNotEmpty()) << "run under an X server (xvfb-run)";
-
-        // The program's own temporary files land here too, where the test can see them; the
-        // scenarios of one build run one after the other.
-        scratch = juce::File (QUENDRIX_TEST_ARTIFACT_DIR "/e2e-scratch");
+        // The test's files, the program's temporary ones and the steps' PNGs, kept to look at.
+        scratch = juce::File (QUENDRIX_TEST_ARTIFACT_DIR "/e2e").getChildFile (::testing::UnitTest::GetInstance()->current_test_info()->name());
         scratch.deleteRecursively();
         ASSERT_TRUE (scratch.createDirectory());
 
@@ -46,21 +42,12 @@ protected:
         testbed = std::make_unique<UsbTestbed>();
         pedal = std::make_unique<SimulatedPedal> (*testbed);
         ::setenv ("TMPDIR", scratch.getFullPathName().toRawUTF8(), 1);
-
-        artifacts = juce::File (QUENDRIX_TEST_ARTIFACT_DIR "/e2e").getChildFile (::testing::UnitTest::GetInstance()->current_test_info()->name());
-        artifacts.deleteRecursively();
-        ASSERT_TRUE (artifacts.createDirectory());
     }
 
     void TearDown() override
     {
         if (program != nullptr && HasFailure())
             std::cout << "The program said:\n" << program->getOutput() << std::endl;
-
-        // Program, pedal, testbed: the order libusb needs.
-        program = nullptr;
-        pedal = nullptr;
-        testbed = nullptr;
     }
 
     /** Starts the program with the pedal plugged in and waits until it shows the pedal. */
@@ -73,6 +60,35 @@ protected:
         ASSERT_TRUE (waitForText (statusArea, "Pedal is connected", "pedal-connected"));
     }
 
+    /** Clicks the export or the import button and gives the file dialog that follows; the
+        import's question comes first, answered with Replace where its button lies.
+    */
+    unsigned long openFileDialog (bool exporting)
+    {
+        actAt (mainWindow, { exporting ? 211 : 410, 277 }, { "click", "1" });
+
+        if (! exporting)
+        {
+            const auto question = waitForWindow ("Export to device");
+            const auto size = capture (question, "question").getBounds();
+            actAt (question, { size.getWidth() / 2 + 35, size.getHeight() - 34 }, { "click", "1" });
+        }
+
+        return waitForWindow (exporting ? saveDialogTitle : "Choose a wave file to load.");
+    }
+
+    /** Types the path into the filename box along the foot of the framework's 600 x 500 file
+        dialog and confirms it: the first Return takes the folder and the name apart, the second
+        confirms the file.
+    */
+    void chooseFile (unsigned long dialog, const juce::File& file, bool confirm = true)
+    {
+        actAt (dialog, { 300, 436 }, { "click", "1", "type", "--delay", "1", file.getFullPathName() });
+
+        if (confirm)
+            actAt (dialog, { 1, 1 }, { "key", "Return", "Return" });
+    }
+
     /** Ctrl-C in the program's terminal once the transfer has moved chunks beyond those before
         it: the program finishes the transfer, then ends cleanly.
     */
@@ -81,8 +97,7 @@ protected:
         const auto before = chunksMoved();
         EXPECT_TRUE (waitForProgram ([&] { return chunksMoved() > before; })) << "the transfer did not start";
         const auto pid = runTool ({ "xdotool", "getwindowpid", juce::String (mainWindow) }).getIntValue();
-        ASSERT_GT (pid, 0);
-        ASSERT_EQ (::kill (pid, SIGINT), 0);
+        ASSERT_TRUE (pid > 0 && ::kill (pid, SIGINT) == 0);
         const auto movedAtSignal = chunksMoved();
 
         EXPECT_TRUE (waitForProgram ([this] { return ! program->isRunning(); }, 60000) && program->getExitCode() == 0)
@@ -138,40 +153,21 @@ protected:
         return std::system (line.toRawUTF8()) == 0 ? output.loadFileAsString() : juce::String();
     }
 
-    /** Moves the mouse to a position in the window's own pixels and clicks the left button. */
-    void click (unsigned long window, juce::Point<int> position)
-    {
-        runTool ({ "xdotool", "mousemove", "--sync", "--window", juce::String (window), juce::String (position.x),
-                   juce::String (position.y), "click", "1" });
-    }
-
-    /** Points at the window, where the keyboard follows the pointer with no window manager,
-        and sends it what xdotool is told: { "type", text } or { "key", "Return" }.
+    /** Moves the pointer to a position in the window's own pixels, where the keyboard follows it
+        with no window manager, then has xdotool act there: { "click", "1" }, { "type", text }.
     */
-    void typeInto (unsigned long window, const juce::StringArray& keyboard)
+    void actAt (unsigned long window, juce::Point<int> position, const juce::StringArray& actions)
     {
-        juce::StringArray command { "xdotool", "mousemove", "--window", juce::String (window), "1", "1" };
-        command.addArray (keyboard);
+        juce::StringArray command { "xdotool", "mousemove", "--window", juce::String (window), juce::String (position.x), juce::String (position.y) };
+        command.addArray (actions);
         runTool (command);
-    }
-
-    /** Types the path into the filename box along the foot of the framework's 600 x 500 file
-        dialog and presses Return as often as asked.
-    */
-    void chooseFile (unsigned long dialog, const juce::File& file, int returns = 2)
-    {
-        click (dialog, { 300, 436 });
-        typeInto (dialog, { "type", "--delay", "1", file.getFullPathName() });
-
-        for (int i = 0; i < returns; ++i)
-            typeInto (dialog, { "key", "Return" });
     }
 
     /** The window's pixels now, kept as the next step's PNG when the step is named. */
     juce::Image capture (unsigned long window, const juce::String& step = {})
     {
         const auto file = step.isEmpty() ? scratch.getChildFile ("capture.png")
-                                         : artifacts.getChildFile (juce::String (++stepNumber).paddedLeft ('0', 2) + "-" + step + ".png");
+                                         : scratch.getChildFile (juce::String (++stepNumber).paddedLeft ('0', 2) + "-" + step + ".png");
         runTool ({ "import", "-window", juce::String (window), file.getFullPathName() });
         return juce::ImageFileFormat::loadFrom (file);
     }
@@ -250,11 +246,12 @@ protected:
     }
 
     //==============================================================================
+    // Destroyed from the last: program, pedal, testbed, the order libusb needs.
     std::unique_ptr<UsbTestbed> testbed;
     std::unique_ptr<SimulatedPedal> pedal;
     std::unique_ptr<TestbedChildProcess> program;
     unsigned long mainWindow = 0;
-    juce::File scratch, artifacts;
+    juce::File scratch;
 
 private:
     const juce::Typeface::Ptr labelTypeface { juce::Typeface::createSystemTypefaceFor (BinaryData::temp_binary_data_1,
