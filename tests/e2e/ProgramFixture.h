@@ -1,14 +1,11 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <juce_gui_basics/juce_gui_basics.h>
 
 #include "helpers/FrameworkFileDialog.h"
 #include "pedal/SimulatedPedal.h"
 #include "pedal/TestbedChildProcess.h"
-#include "pedal/UsbTestbed.h"
 
-#include "AudioConversion.h"
 #include "BinaryData.h"
 
 #include <signal.h>
@@ -16,131 +13,124 @@
 /** The real program, started by the test as its user would start it, on the X display the
     test runs under, with the test's simulated pedal as its USB world. The test sees what a
     user sees, windows and their pixels, and acts as a user does, with the mouse and the
-    keyboard; the steps it looks at are kept as PNGs in the test's artifact folder.
+    keyboard; the steps it looks at are kept as PNGs beside the test's files.
 */
 class ProgramFixture : public ::testing::Test
 {
 protected:
-    static constexpr auto programTitle = "Quendrix v1.1.0";
     static constexpr auto saveDialogTitle = "save as a Wave PCM(*.wav)";
-
-    // In the main window's own pixels.
-    const juce::Rectangle<int> statusArea { 17, 85, 588, 46 }, progressTextArea { 0, 136, 621, 46 };
 
     void SetUp() override
     {
-        // The test's files, the program's temporary ones and the steps' PNGs, kept to look at.
         scratch = juce::File (QUENDRIX_TEST_ARTIFACT_DIR "/e2e").getChildFile (::testing::UnitTest::GetInstance()->current_test_info()->name());
         scratch.deleteRecursively();
         ASSERT_TRUE (scratch.createDirectory());
 
         // Another copy of the program anywhere on this machine would make ours quit at once.
-        ASSERT_TRUE (waitFor ([this] { return ! runTool ({ "lslocks", "-n", "-o", "PATH" }).contains (programTitle); }, 60000))
+        ASSERT_TRUE (waitFor ([this] { return ! runTool ({ "lslocks", "-n", "-o", "PATH" }).contains ("Quendrix"); }, 60000))
             << "the program runs already";
 
-        // Before TMPDIR changes: the testbed's library reads it once per process.
+        // Before TMPDIR changes, which the testbed's library reads once; the program's own
+        // temporary files land in the test's folder, where the test can see them.
         testbed = std::make_unique<UsbTestbed>();
         pedal = std::make_unique<SimulatedPedal> (*testbed);
         ::setenv ("TMPDIR", scratch.getFullPathName().toRawUTF8(), 1);
     }
 
-    void TearDown() override
-    {
-        if (program != nullptr && HasFailure())
-            std::cout << "The program said:\n" << program->getOutput() << std::endl;
-    }
-
-    /** Starts the program with the pedal plugged in and waits until it shows the pedal. */
+    /** Starts the program with the pedal plugged in and waits until it says so, in its label
+        as the label draws it: the program's embedded font at height 28, centred.
+    */
     void startProgram()
     {
         pedal->plug();
         program = std::make_unique<TestbedChildProcess>();
         ASSERT_TRUE (program->start (QUENDRIX_BINARY_PATH, {}));
-        mainWindow = waitForWindow (programTitle, 20000);
-        ASSERT_TRUE (waitForText (statusArea, "Pedal is connected", "pedal-connected"));
+        mainWindow = waitForWindow ("^Quendrix v1\\.1\\.0$", 20000);
+
+        const juce::Rectangle<int> status { 17, 85, 588, 46 };
+        const auto font = juce::Font (juce::Typeface::createSystemTypefaceFor (BinaryData::temp_binary_data_1,
+                                                                               (size_t) BinaryData::temp_binary_data_1Size)).withHeight (28.0f);
+        ASSERT_TRUE (waitForProgram ([&]
+        {
+            return shows (capture (mainWindow), status, [&] (juce::Graphics& g)
+            {
+                g.setFont (font);
+                g.drawFittedText ("Pedal is connected", status.reduced (5, 1), juce::Justification::centred, 1);
+            });
+        })) << program->getOutput();
     }
 
-    /** Clicks the export or the import button and gives the file dialog that follows; the
-        import's question comes first, answered with Replace where its button lies.
+    /** Clicks the export or the import button and types the path into the filename box along
+        the foot of the framework's 600 x 500 file dialog that follows, then confirms it unless
+        told not to: the first Return takes the folder and the name apart, the second confirms
+        the file. The import's question comes first, answered with Replace where its button lies.
     */
-    unsigned long openFileDialog (bool exporting)
+    unsigned long chooseFile (bool exporting, const juce::File& file, bool confirm = true)
     {
         actAt (mainWindow, { exporting ? 211 : 410, 277 }, { "click", "1" });
 
         if (! exporting)
         {
-            const auto question = waitForWindow ("Export to device");
+            const auto question = waitForWindow ("^Export to device$");
             const auto size = capture (question, "question").getBounds();
             actAt (question, { size.getWidth() / 2 + 35, size.getHeight() - 34 }, { "click", "1" });
         }
 
-        return waitForWindow (exporting ? saveDialogTitle : "Choose a wave file to load.");
-    }
-
-    /** Types the path into the filename box along the foot of the framework's 600 x 500 file
-        dialog and confirms it: the first Return takes the folder and the name apart, the second
-        confirms the file.
-    */
-    void chooseFile (unsigned long dialog, const juce::File& file, bool confirm = true)
-    {
+        const auto dialog = waitForWindow (exporting ? "^save as a Wave PCM" : "^Choose a wave file to load");
         actAt (dialog, { 300, 436 }, { "click", "1", "type", "--delay", "1", file.getFullPathName() });
 
         if (confirm)
             actAt (dialog, { 1, 1 }, { "key", "Return", "Return" });
+
+        return dialog;
     }
 
-    /** Ctrl-C in the program's terminal once the transfer has moved chunks beyond those before
-        it: the program finishes the transfer, then ends cleanly.
+    /** Ctrl-C in the program's terminal once the transfer has started: the program finishes the
+        transfer, then ends cleanly.
     */
     void interruptMidTransfer (const std::function<size_t()>& chunksMoved)
     {
-        const auto before = chunksMoved();
-        EXPECT_TRUE (waitForProgram ([&] { return chunksMoved() > before; })) << "the transfer did not start";
+        EXPECT_TRUE (waitForProgram ([&] { return chunksMoved() > 0; })) << "the transfer did not start";
         const auto pid = runTool ({ "xdotool", "getwindowpid", juce::String (mainWindow) }).getIntValue();
         ASSERT_TRUE (pid > 0 && ::kill (pid, SIGINT) == 0);
         const auto movedAtSignal = chunksMoved();
 
         EXPECT_TRUE (waitForProgram ([this] { return ! program->isRunning(); }, 60000) && program->getExitCode() == 0)
-            << "exit code " << program->getExitCode();
+            << "exit code " << program->getExitCode() << ", output:\n" << program->getOutput();
         EXPECT_LT (movedAtSignal, chunksMoved()) << "the transfer had ended before the signal";
     }
 
-    /** Waits for a condition that the program brings about, nudging it now and then: the
-        framework reads its X connection only when the socket has data, so an event that one of
-        its own calls pulled into its queue meanwhile waits there until the next one arrives.
-        On a desktop the next one comes at once; on a bare X server a property change stands in.
+    /** Waits for a condition that the program brings about, nudging it meanwhile: the framework
+        reads its X connection only when the socket has data, so an event that one of its own
+        calls pulled into its queue waits there until the next one arrives. On a desktop the next
+        one comes at once; on a bare X server a property change stands in.
     */
     bool waitForProgram (const std::function<bool()>& condition, int timeoutMs = 10000)
     {
-        for (int waited = 0; waited < timeoutMs; waited += 200)
+        return waitFor ([&]
         {
-            if (waitFor (condition, 200))
-                return true;
-
             runTool ({ "xdotool", "set_window", "--role", "nudge", juce::String (mainWindow) });
-        }
-
-        return false;
+            return condition();
+        }, timeoutMs);
     }
 
-    /** The ids of the visible top-level windows whose title is exactly this text. */
-    juce::StringArray findWindows (const juce::String& title)
-    {
-        juce::String pattern;
-
-        for (auto c : title)
-            pattern << (juce::String ("\\^$.|?*+()[]{}").containsChar (c) ? "\\" : "") << juce::String::charToString (c);
-
-        return juce::StringArray::fromLines (runTool ({ "xdotool", "search", "--onlyvisible", "--name", "^" + pattern + "$" }).trim());
-    }
-
-    /** Waits for the one visible window with this title; 0 when none came in time. */
+    /** Waits for a visible window whose title matches the regular expression; 0 when none came. */
     unsigned long waitForWindow (const juce::String& title, int timeoutMs = 10000)
     {
-        juce::StringArray windows;
-        waitForProgram ([&] { return ! (windows = findWindows (title)).isEmpty(); }, timeoutMs);
-        EXPECT_EQ (windows.size(), 1) << title;
-        return (unsigned long) windows[0].getLargeIntValue();
+        juce::String found;
+        EXPECT_TRUE (waitForProgram ([&] { return (found = runTool ({ "xdotool", "search", "--onlyvisible", "--name", title })).isNotEmpty(); }, timeoutMs))
+            << title;
+        return (unsigned long) found.getLargeIntValue();
+    }
+
+    /** Moves the pointer to a position in the window's own pixels, where the keyboard follows it
+        with no window manager, then has xdotool act there: { "click", "1" }, { "key", "Return" }.
+    */
+    void actAt (unsigned long window, juce::Point<int> position, const juce::StringArray& actions)
+    {
+        juce::StringArray command { "xdotool", "mousemove", "--window", juce::String (window), juce::String (position.x), juce::String (position.y) };
+        command.addArray (actions);
+        runTool (command);
     }
 
     /** Runs a command-line tool to its end and gives back what it printed. */
@@ -153,21 +143,10 @@ protected:
         return std::system (line.toRawUTF8()) == 0 ? output.loadFileAsString() : juce::String();
     }
 
-    /** Moves the pointer to a position in the window's own pixels, where the keyboard follows it
-        with no window manager, then has xdotool act there: { "click", "1" }, { "type", text }.
-    */
-    void actAt (unsigned long window, juce::Point<int> position, const juce::StringArray& actions)
+    /** The window's pixels now, kept as the step's PNG when the step is named. */
+    juce::Image capture (unsigned long window, const juce::String& step = "capture")
     {
-        juce::StringArray command { "xdotool", "mousemove", "--window", juce::String (window), juce::String (position.x), juce::String (position.y) };
-        command.addArray (actions);
-        runTool (command);
-    }
-
-    /** The window's pixels now, kept as the next step's PNG when the step is named. */
-    juce::Image capture (unsigned long window, const juce::String& step = {})
-    {
-        const auto file = step.isEmpty() ? scratch.getChildFile ("capture.png")
-                                         : scratch.getChildFile (juce::String (++stepNumber).paddedLeft ('0', 2) + "-" + step + ".png");
+        const auto file = scratch.getChildFile (step + ".png");
         runTool ({ "import", "-window", juce::String (window), file.getFullPathName() });
         return juce::ImageFileFormat::loadFrom (file);
     }
@@ -200,45 +179,30 @@ protected:
         return window.getBounds().contains (area) && either > 0 && (float) onlyOne < 0.2f * (float) either;
     }
 
-    /** Waits until the main window shows the text in the area, then keeps that view as a step. */
-    bool waitForText (juce::Rectangle<int> area, const juce::String& text, const juce::String& step)
-    {
-        const auto seen = waitForProgram ([&]
-        {
-            return shows (capture (mainWindow), area, [&] (juce::Graphics& g)
-            {
-                // As the program's large labels draw it: its embedded font at height 28, centred.
-                g.setFont (juce::Font (labelTypeface).withHeight (28.0f));
-                g.drawFittedText (text, area.reduced (5, 1), juce::Justification::centred, 1);
-            });
-        });
-
-        capture (mainWindow, step);
-        return seen;
-    }
-
     /** Whether the save dialog shows its title and its Save and Cancel buttons, each drawn where
-        and as the framework draws it.
+        and as the framework draws it; a name has been typed, so Save is enabled.
     */
     bool saveDialogReads (const juce::Image& shown)
     {
         FrameworkFileDialog layout (saveDialogTitle, juce::FileBrowserComponent::saveMode | juce::FileBrowserComponent::canSelectFiles, scratch);
-        auto content = layout.box.getContentComponent()->getBounds().reduced (6);
-        juce::TextLayout title;
-        title.createLayout (layout.getLookAndFeel().createFileChooserHeaderText (saveDialogTitle, {}), (float) content.getWidth());
-        auto reads = shows (shown, layout.titleArea(), [&] (juce::Graphics& g) { title.draw (g, content.removeFromTop ((int) title.getHeight()).toFloat()); });
+        auto& content = *layout.box.getContentComponent();
+        auto reads = shows (shown, layout.titleArea(), [&] (juce::Graphics& g)
+        {
+            g.setOrigin (content.getPosition());
+            content.paint (g);
+        });
 
         for (auto* text : { "Save", "Cancel" })
         {
-            auto* button = dynamic_cast<juce::TextButton*> (ComponentSearch::findButton (layout, text));
-            const auto bounds = layout.getLocalArea (button, button->getLocalBounds());
-            button->setEnabled (true);
+            auto& button = dynamic_cast<juce::TextButton&> (*ComponentSearch::findButton (layout, text));
+            const auto bounds = layout.getLocalArea (&button, button.getLocalBounds());
+            button.setEnabled (true);
 
             // Inside the button's outline, so only its text is compared.
             reads = reads && shows (shown, bounds.reduced (4), [&] (juce::Graphics& g)
             {
                 g.setOrigin (bounds.getPosition());
-                layout.getLookAndFeel().drawButtonText (g, *button, false, false);
+                layout.getLookAndFeel().drawButtonText (g, button, false, false);
             });
         }
 
@@ -252,9 +216,4 @@ protected:
     std::unique_ptr<TestbedChildProcess> program;
     unsigned long mainWindow = 0;
     juce::File scratch;
-
-private:
-    const juce::Typeface::Ptr labelTypeface { juce::Typeface::createSystemTypefaceFor (BinaryData::temp_binary_data_1,
-                                                                                         (size_t) BinaryData::temp_binary_data_1Size) };
-    int stepNumber = 0;
 };
