@@ -1,12 +1,11 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <juce_audio_formats/juce_audio_formats.h>
 
 #include "helpers/FrameworkFileDialog.h"
 #include "pedal/SimulatedPedal.h"
 #include "pedal/TestbedChildProcess.h"
-
-#include "BinaryData.h"
 
 #include <signal.h>
 
@@ -14,12 +13,12 @@
     test runs under, with the test's simulated pedal as its USB world. The test sees what a
     user sees, windows and their pixels, and acts as a user does, with the mouse and the
     keyboard; the steps it looks at are kept as PNGs beside the test's files.
+
+    The pedal, plugged in, holds a phrase in slot 0; the test's folder holds the same phrase.
 */
 class ProgramFixture : public ::testing::Test
 {
 protected:
-    static constexpr auto saveDialogTitle = "save as a Wave PCM(*.wav)";
-
     void SetUp() override
     {
         scratch = juce::File (QUENDRIX_TEST_ARTIFACT_DIR "/e2e").getChildFile (::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -35,37 +34,38 @@ protected:
         testbed = std::make_unique<UsbTestbed>();
         pedal = std::make_unique<SimulatedPedal> (*testbed);
         ::setenv ("TMPDIR", scratch.getFullPathName().toRawUTF8(), 1);
+
+        // A sine, mono at 22.05 kHz, which the import converts to the pedal's format; long enough
+        // for a Ctrl-C to fall in the middle of either transfer, short enough for the pedal.
+        juce::AudioBuffer<float> sound (1, 22050 * 30);
+
+        for (int i = 0; i < sound.getNumSamples(); ++i)
+            sound.setSample (0, i, 0.5f * std::sin ((float) i * 0.05f));
+
+        juce::MemoryBlock wav;
+        std::unique_ptr<juce::AudioFormatWriter> (juce::WavAudioFormat().createWriterFor (new juce::MemoryOutputStream (wav, false),
+                                                                                          22050.0, 1, 16, {}, 0))
+            ->writeFromAudioSampleBuffer (sound, 0, sound.getNumSamples());
+        phrase = scratch.getChildFile ("phrase.wav");
+        ASSERT_TRUE (phrase.replaceWithData (wav.getData(), wav.getSize()));
+        pedal->firmware().setPhrase (0, { wav.begin(), wav.end() });
+        pedal->plug();
     }
 
-    /** Starts the program with the pedal plugged in and waits until it says so, in its label
-        as the label draws it: the program's embedded font at height 28, centred.
-    */
+    /** Starts the program, which finds the pedal before it shows its window. */
     void startProgram()
     {
-        pedal->plug();
         program = std::make_unique<TestbedChildProcess>();
         ASSERT_TRUE (program->start (QUENDRIX_BINARY_PATH, {}));
         mainWindow = waitForWindow ("^Quendrix v1\\.1\\.0$", 20000);
-
-        const juce::Rectangle<int> status { 17, 85, 588, 46 };
-        const auto font = juce::Font (juce::Typeface::createSystemTypefaceFor (BinaryData::temp_binary_data_1,
-                                                                               (size_t) BinaryData::temp_binary_data_1Size)).withHeight (28.0f);
-        ASSERT_TRUE (waitForProgram ([&]
-        {
-            return shows (capture (mainWindow), status, [&] (juce::Graphics& g)
-            {
-                g.setFont (font);
-                g.drawFittedText ("Pedal is connected", status.reduced (5, 1), juce::Justification::centred, 1);
-            });
-        })) << program->getOutput();
     }
 
     /** Clicks the export or the import button and types the path into the filename box along
-        the foot of the framework's 600 x 500 file dialog that follows, then confirms it unless
-        told not to: the first Return takes the folder and the name apart, the second confirms
+        the foot of the framework's 600 x 500 file dialog that follows, then confirms it, unless
+        told otherwise: the first Return takes the folder and the name apart, the second confirms
         the file. The import's question comes first, answered with Replace where its button lies.
     */
-    unsigned long chooseFile (bool exporting, const juce::File& file, bool confirm = true)
+    unsigned long chooseFile (bool exporting, const juce::File& file, const juce::StringArray& confirmation = { "key", "Return", "Return" })
     {
         actAt (mainWindow, { exporting ? 211 : 410, 277 }, { "click", "1" });
 
@@ -78,9 +78,7 @@ protected:
 
         const auto dialog = waitForWindow (exporting ? "^save as a Wave PCM" : "^Choose a wave file to load");
         actAt (dialog, { 300, 436 }, { "click", "1", "type", "--delay", "1", file.getFullPathName() });
-
-        if (confirm)
-            actAt (dialog, { 1, 1 }, { "key", "Return", "Return" });
+        actAt (dialog, { 1, 1 }, confirmation);
 
         return dialog;
     }
@@ -117,9 +115,9 @@ protected:
     /** Waits for a visible window whose title matches the regular expression; 0 when none came. */
     unsigned long waitForWindow (const juce::String& title, int timeoutMs = 10000)
     {
+        const juce::StringArray search { "xdotool", "search", "--onlyvisible", "--name", title };
         juce::String found;
-        EXPECT_TRUE (waitForProgram ([&] { return (found = runTool ({ "xdotool", "search", "--onlyvisible", "--name", title })).isNotEmpty(); }, timeoutMs))
-            << title;
+        EXPECT_TRUE (waitForProgram ([&] { return (found = runTool (search)).isNotEmpty(); }, timeoutMs)) << title;
         return (unsigned long) found.getLargeIntValue();
     }
 
@@ -151,46 +149,15 @@ protected:
         return juce::ImageFileFormat::loadFrom (file);
     }
 
-    /** Whether the area of the window shows the text that the drawing puts there in black:
-        dark ink where the drawing has it, within anti-aliasing.
-    */
-    static bool shows (const juce::Image& window, juce::Rectangle<int> area, const std::function<void (juce::Graphics&)>& drawing)
-    {
-        juce::Image reference (juce::Image::ARGB, window.getWidth(), window.getHeight(), true);
-        juce::Graphics g (reference);
-        drawing (g);
-
-        // Ink where the text covers at least half of a pixel: dark text (brightness about 0.2) over
-        // a light ground (about 1) lies below their midpoint there. Anti-aliased edges differ by a
-        // pixel here and there; another text differs in whole glyphs.
-        int either = 0, onlyOne = 0;
-
-        for (int y = area.getY(); y < area.getBottom(); ++y)
-        {
-            for (int x = area.getX(); x < area.getRight(); ++x)
-            {
-                const auto shown = window.getPixelAt (x, y).getBrightness() < 0.61f;
-                const auto expected = reference.getPixelAt (x, y).getFloatAlpha() > 0.5f;
-                either += (shown || expected) ? 1 : 0;
-                onlyOne += (shown != expected) ? 1 : 0;
-            }
-        }
-
-        return window.getBounds().contains (area) && either > 0 && (float) onlyOne < 0.2f * (float) either;
-    }
-
     /** Whether the save dialog shows its title and its Save and Cancel buttons, each drawn where
         and as the framework draws it; a name has been typed, so Save is enabled.
     */
     bool saveDialogReads (const juce::Image& shown)
     {
-        FrameworkFileDialog layout (saveDialogTitle, juce::FileBrowserComponent::saveMode | juce::FileBrowserComponent::canSelectFiles, scratch);
+        FrameworkFileDialog layout ("save as a Wave PCM(*.wav)", juce::FileBrowserComponent::saveMode | juce::FileBrowserComponent::canSelectFiles,
+                                    scratch);
         auto& content = *layout.box.getContentComponent();
-        auto reads = shows (shown, layout.titleArea(), [&] (juce::Graphics& g)
-        {
-            g.setOrigin (content.getPosition());
-            content.paint (g);
-        });
+        auto reads = shows (shown, layout.titleArea(), content.getPosition(), [&] (juce::Graphics& g) { content.paint (g); });
 
         for (auto* text : { "Save", "Cancel" })
         {
@@ -199,14 +166,39 @@ protected:
             button.setEnabled (true);
 
             // Inside the button's outline, so only its text is compared.
-            reads = reads && shows (shown, bounds.reduced (4), [&] (juce::Graphics& g)
-            {
-                g.setOrigin (bounds.getPosition());
-                layout.getLookAndFeel().drawButtonText (g, button, false, false);
-            });
+            reads = reads && shows (shown, bounds.reduced (4), bounds.getPosition(), [&] (juce::Graphics& g)
+                                    { layout.getLookAndFeel().drawButtonText (g, button, false, false); });
         }
 
         return reads;
+    }
+
+    /** Whether the area of the window shows the text that the drawing, from the origin, puts
+        there in black: dark ink where the drawing has it, within anti-aliasing.
+    */
+    static bool shows (const juce::Image& window, juce::Rectangle<int> area, juce::Point<int> origin,
+                       const std::function<void (juce::Graphics&)>& drawing)
+    {
+        juce::Image reference (juce::Image::ARGB, window.getWidth(), window.getHeight(), true);
+        juce::Graphics g (reference);
+        g.setOrigin (origin);
+        drawing (g);
+
+        // Ink where the text covers at least half of a pixel: dark text (brightness about 0.2) over
+        // a light ground (about 1) lies below their midpoint there. Anti-aliased edges differ by a
+        // pixel here and there; another text differs in whole glyphs.
+        int either = 0, onlyOne = 0;
+
+        for (int y = area.getY(); y < area.getBottom(); ++y)
+            for (int x = area.getX(); x < area.getRight(); ++x)
+            {
+                const auto shown = window.getPixelAt (x, y).getBrightness() < 0.61f;
+                const auto expected = reference.getPixelAt (x, y).getFloatAlpha() > 0.5f;
+                either += (shown || expected) ? 1 : 0;
+                onlyOne += (shown != expected) ? 1 : 0;
+            }
+
+        return window.getBounds().contains (area) && either > 0 && (float) onlyOne < 0.2f * (float) either;
     }
 
     //==============================================================================
@@ -215,5 +207,5 @@ protected:
     std::unique_ptr<SimulatedPedal> pedal;
     std::unique_ptr<TestbedChildProcess> program;
     unsigned long mainWindow = 0;
-    juce::File scratch;
+    juce::File scratch, phrase;
 };
