@@ -1,7 +1,5 @@
 #include "ProgramFixture.h"
 
-#include "AudioConversion.h"
-
 using EndToEnd = ProgramFixture;
 
 TEST_F (EndToEnd, ExportOverAnOlderFileGoesThroughTheSaveDialogAndCtrlCWaitsForTheWholeFile)
