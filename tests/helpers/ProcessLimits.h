@@ -24,8 +24,6 @@ private:
 
     const int resource;
     rlimit previous {};
-    void (*previousSignalHandler) (int) = nullptr;
-    bool ignoresSignal = false;
 
     JUCE_DECLARE_NON_COPYABLE (ScopedProcessLimit)
 };
