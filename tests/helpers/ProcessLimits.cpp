@@ -5,42 +5,28 @@
 #include <csignal>
 
 // Without this a sanitizer ends the process where the allocator answers null, and the program's
-// own handling of a failed allocation could not be tested under it. Each sanitizer reads only its
-// own; they are defined here because this file is linked into every binary that lowers a limit.
+// own handling of a failed allocation could not be tested under it. Defined here because this
+// file is linked into every binary that lowers a limit.
 extern "C" const char* __asan_default_options()
 {
     return "allocator_may_return_null=1";
 }
 
-extern "C" const char* __tsan_default_options()
-{
-    return "allocator_may_return_null=1";
-}
-
-ScopedProcessLimit ScopedProcessLimit::addressSpace (size_t headroomBytes)
-{
-    // The first number there is the size of the address space now, in pages.
-    const auto pages = juce::File ("/proc/self/statm").loadFileAsString().getLargeIntValue();
-    return ScopedProcessLimit (RLIMIT_AS, (rlim_t) pages * (rlim_t) ::sysconf (_SC_PAGESIZE) + headroomBytes);
-}
-
-ScopedProcessLimit ScopedProcessLimit::fileSize (juce::int64 maxBytes)
-{
-    // The signal would end the process; ignored, the write fails with EFBIG as on a full disk.
-    std::signal (SIGXFSZ, SIG_IGN);
-    return ScopedProcessLimit (RLIMIT_FSIZE, (rlim_t) maxBytes);
-}
+// ThreadSanitizer reads the same option under its own name.
+extern "C" const char* __tsan_default_options() __attribute__ ((alias ("__asan_default_options")));
 
 ScopedProcessLimit::ScopedProcessLimit (int resourceToLimit, rlim_t newLimit)
     : resource (resourceToLimit)
 {
-    ::getrlimit (resource, &previous);
-    auto limit = previous;
-    limit.rlim_cur = std::min (newLimit, previous.rlim_max);
-    EXPECT_EQ (::setrlimit (resource, &limit), 0) << "cannot lower resource limit " << resource;
-}
+    // The address space's limit is headroom above its size now: the first number in statm, in pages.
+    if (resource == RLIMIT_AS)
+        newLimit += (rlim_t) juce::File ("/proc/self/statm").loadFileAsString().getLargeIntValue() * (rlim_t) ::sysconf (_SC_PAGESIZE);
 
-ScopedProcessLimit::~ScopedProcessLimit()
-{
-    ::setrlimit (resource, &previous);
+    // The signal would end the process at a write past a file size limit; ignored, the write fails with
+    // EFBIG as on a full disk. Nothing else sends it.
+    std::signal (SIGXFSZ, SIG_IGN);
+
+    ::getrlimit (resource, &previous);
+    const rlimit limit { std::min (newLimit, previous.rlim_max), previous.rlim_max };
+    EXPECT_EQ (::setrlimit (resource, &limit), 0) << "cannot lower resource limit " << resource;
 }
