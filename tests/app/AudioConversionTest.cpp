@@ -133,7 +133,7 @@ TEST_F (AudioConversionTest, EveryFileIsSentFaithfullyOrRefusedAndNoneCrashesHan
         { pedalWav,                                         formatError, 44100.0, 16, 2, 65536 },
         { pedalWav,                                         formatError, 48000.0, 16, 2, 65536 },
         { pedalWav,                                         formatError, 44100.0, 16, 129 },
-        { put ("vorbis-data.wav", makeWav (1, 44100, 16, 0, 0, 0x6750) + Bytes (ogg.begin(), ogg.end())),        formatError },
+        { put ("vorbis-data.wav", makeWav (1, 44100, 16, 0, 0, 0x6750) + Bytes (ogg.begin(), ogg.end())),          formatError },
 
         // Gigabytes from a few bytes: the header's length is all there is.
         { put ("data-claims-4-GiB.wav", makeWav (1, 44100, 16, 0, 0xffffffff)),                      sizeAlert },
@@ -158,6 +158,7 @@ TEST_F (AudioConversionTest, EveryFileIsSentFaithfullyOrRefusedAndNoneCrashesHan
     for (auto& row : rows)
     {
         SCOPED_TRACE (row.input.getFileName() + juce::String::formatted (" to %g Hz, %d bits, %d channels", row.rate, row.bits, row.channels));
+        // Nothing big may be written, nor allocated (the bext chunk asks for 4 GiB), while a row runs.
         const auto fileSize = ScopedProcessLimit::fileSize (row.fileSizeLimit);
         const auto memory = ScopedProcessLimit::addressSpace (256u << 20);
         const auto convert = [&] (juce::int64 limit) { return convertToDeviceWav (row.input.getFullPathName(), row.rate, row.bits, row.channels, limit); };
