@@ -12,20 +12,18 @@ class ScopedProcessLimit
 {
 public:
     /** Allocations fail once the address space grows by more than headroomBytes from now. */
-    static ScopedProcessLimit addressSpace (size_t headroomBytes);
+    static ScopedProcessLimit addressSpace (size_t headroomBytes)   { return { RLIMIT_AS, headroomBytes }; }
 
     /** No file can grow past maxBytes; writes beyond fail with EFBIG instead of a signal. */
-    static ScopedProcessLimit fileSize (juce::int64 maxBytes);
+    static ScopedProcessLimit fileSize (juce::int64 maxBytes)       { return { RLIMIT_FSIZE, (rlim_t) maxBytes }; }
 
-    ~ScopedProcessLimit();
+    ~ScopedProcessLimit()                                           { ::setrlimit (resource, &previous); }
 
 private:
     ScopedProcessLimit (int resource, rlim_t newLimit);
 
     const int resource;
     rlimit previous {};
-    void (*previousSignalHandler) (int) = nullptr;
-    bool ignoresSignal = false;
 
     JUCE_DECLARE_NON_COPYABLE (ScopedProcessLimit)
 };
