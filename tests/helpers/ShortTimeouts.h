@@ -6,26 +6,21 @@
 class ShortTimeouts
 {
 public:
-    explicit ShortTimeouts (unsigned int commandMs = 150, unsigned int exportChunkMs = 150, unsigned int importChunkMs = 150)
+    ShortTimeouts (unsigned int commandMs, unsigned int exportChunkMs, unsigned int importChunkMs)
+        : saved { t.commandMs.exchange (commandMs), t.exportChunkMs.exchange (exportChunkMs), t.importChunkMs.exchange (importChunkMs) }
     {
-        auto& t = PedalProtocol::timeouts();
-        t.commandMs = commandMs;
-        t.exportChunkMs = exportChunkMs;
-        t.importChunkMs = importChunkMs;
     }
 
     ~ShortTimeouts()
     {
-        auto& t = PedalProtocol::timeouts();
         t.commandMs = saved[0];
         t.exportChunkMs = saved[1];
         t.importChunkMs = saved[2];
     }
 
 private:
-    const unsigned int saved[3] { PedalProtocol::timeouts().commandMs.load(),
-                                  PedalProtocol::timeouts().exportChunkMs.load(),
-                                  PedalProtocol::timeouts().importChunkMs.load() };
+    PedalProtocol::Timeouts& t = PedalProtocol::timeouts();
+    const unsigned int saved[3];
 
     JUCE_DECLARE_NON_COPYABLE (ShortTimeouts)
 };

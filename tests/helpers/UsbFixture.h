@@ -4,12 +4,9 @@
 #include <juce_myModule/juce_myModule.h>
 
 #include "pedal/SimulatedPedal.h"
-#include "pedal/UsbTestbed.h"
 #include "WaitFor.h"
 
-constexpr juce::uint16 pedalVendor = 0x9002;
-constexpr juce::uint16 pedalProduct = 0x0084;
-
+/** The pedal (9002:0084) at this position. */
 inline UsbDeviceDescription pedalAt (int busNumber, int address)
 {
     UsbDeviceDescription description;
@@ -48,4 +45,3 @@ protected:
     std::vector<std::unique_ptr<SimulatedPedal>> pedals;
     std::unique_ptr<juce::KuvLibUSBManager> manager;
 };
-
