@@ -1,5 +1,4 @@
 #include "helpers/MainComponentFixture.h"
-#include "helpers/ShortTimeouts.h"
 
 using WaveInformation = MainComponentFixture;
 
@@ -11,18 +10,14 @@ TEST_F (WaveInformation, OnlyADeviceInformationAndExactlyTwentyFourBytesOfWaveIn
     createComponent();
 
     // The constructor's own query, before any message has been handled.
-    const std::vector<PedalFirmware::Bytes> commands { { 'C', 'M', 'D', 0, 0, 0, 0, 0 }, { 'C', 'M', 'D', 0, 1, 0, 0, 0 } };
-    EXPECT_EQ (firmware.getCommands(), commands);
+    EXPECT_EQ (firmware.getCommands(), (std::vector<PedalFirmware::Bytes> { { 'C', 'M', 'D', 0, 0, 0, 0, 0 }, { 'C', 'M', 'D', 0, 1, 0, 0, 0 } }));
 
-    waitForFirstTick();
-    EXPECT_EQ (access->statusLabel().getText(), "Pedal is connected");
-    const ShortTimeouts timeouts (150, 150, 150);
+    ASSERT_TRUE (waitFor ([this] { return access->statusLabel().getText() == "Pedal is connected"; }));
 
     // A reply that is not taken leaves the 99 slots listed at the start; entry i stands for slot i.
     const struct { const char* what; std::function<void()> arm; juce::uint32 slots; bool taken; int listed; } cases[] {
         { "wave information of 23 bytes",   [&] { firmware.setNextReplyLength (1, 23); }, 5,          false, 99 },
         { "wave information of 25 bytes",   [&] { firmware.setNextReplyLength (1, 25); }, 5,          false, 99 },
-        { "device information timed out",   [&] { firmware.withholdNextReply (0); },      5,          false, 99 },
         { "empty device information",       [&] { firmware.setNextReplyLength (0, 0); },  5,          false, 99 },
         { "device information of one byte", [&] { firmware.setNextReplyLength (0, 1); },  3,          true,  3 },
         { "no slots",                       [] {},                                        0,          true,  0 },
@@ -40,10 +35,9 @@ TEST_F (WaveInformation, OnlyADeviceInformationAndExactlyTwentyFourBytesOfWaveIn
         c.arm();
         component->getWaveInfo (0);
 
-        const auto& slots = access->slotCombo();
-        EXPECT_EQ (slots.getNumItems(), c.listed);
-        EXPECT_EQ (slots.getItemText (c.listed - 1), c.listed > 0 ? "record " + juce::String (c.listed - 1) : "");
-        EXPECT_EQ (slots.getText(), c.listed > 0 ? "record 0" : "");
+        EXPECT_EQ (access->slotCombo().getNumItems(), c.listed);
+        EXPECT_EQ (access->slotCombo().getItemText (c.listed - 1), c.listed > 0 ? "record " + juce::String (c.listed - 1) : "");
+        EXPECT_EQ (access->slotCombo().getText(), c.listed > 0 ? "record 0" : "");
         EXPECT_EQ (access->allControlsEnabled(), c.taken);
     }
 }

@@ -25,15 +25,6 @@ protected:
         return *component;
     }
 
-    /** Lets the timer take the departure bit the component starts with, and the change
-        notifications that follow settle.
-    */
-    void waitForFirstTick()
-    {
-        waitFor ([this] { return ! access->uiRequestFlags().isSet (UiRequestFlags::pendingDeparture); });
-        drainMessages();
-    }
-
     /** Runs the message loop until every message posted before the call, and every one that
         those post in turn, has been delivered.
     */

@@ -5,11 +5,7 @@
 /** Reaches the main component's private state for the tests. */
 struct MainComponentTestAccess
 {
-    explicit MainComponentTestAccess (MainComponent& c)
-        : component (c),
-          controls { c.deviceCombo.get(), c.refreshButton.get(), c.slotCombo.get(), c.importButton.get(), c.exportButton.get() }
-    {
-    }
+    explicit MainComponentTestAccess (MainComponent& c) : component (c) {}
 
     juce::Label& statusLabel() const                { return *component.statusLabel; }
     juce::Label& progressTextLabel() const          { return *component.progressTextLabel; }
@@ -65,5 +61,6 @@ private:
     MainComponent& component;
 
     /** The five controls that follow the connection state and the workers' requests. */
-    const std::array<const juce::Component*, 5> controls;
+    const std::array<const juce::Component*, 5> controls { component.deviceCombo.get(), component.refreshButton.get(),
+                                                           component.slotCombo.get(), component.importButton.get(), component.exportButton.get() };
 };

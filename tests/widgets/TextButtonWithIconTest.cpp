@@ -7,22 +7,20 @@ using namespace juce;
 TEST (TextButtonWithIcon, OutlineArrowTextAndFillFollowTheSizeAndTheState)
 {
     // A clear normal fill, as on the main window, so the outline shows alone.
-    enum Fill : uint32 { clear = 0, focused = 0xff00aa00, down = 0xff26c5ff, disabled = 0xffeeeeee };
-    constexpr uint32 text = 0xff000000;
+    enum Argb : uint32 { clear = 0, text = 0xff000000, focused = 0xff00aa00, down = 0xff26c5ff, disabled = 0xffeeeeee };
 
     // On a 50 x 16 button the arrow's corners are (45, 5) and (35, 5), its tip (40, 10). Disabled
-    // beats pressed or toggled, which beat focused; hovering changes nothing.
-    const struct { bool enabled, focused, toggled; Button::ButtonState state; int x, y; uint32 argb; } probes[] {
-        { true,  false, false, Button::buttonNormal, 0,  8,  0x7ecccccc },   // a one-pixel line half off the grid
-        { true,  false, false, Button::buttonNormal, 2,  8,  clear },
-        { true,  false, false, Button::buttonNormal, 40, 7,  text },
-        { true,  false, false, Button::buttonNormal, 40, 12, clear },
-        { true,  false, false, Button::buttonNormal, 15, 11, 0xdc000000 },   // the foot of the H in a 12-pixel font, the smallest
-        { true,  false, false, Button::buttonOver,   4,  8,  clear },
-        { true,  true,  false, Button::buttonOver,   4,  8,  focused },
-        { true,  true,  false, Button::buttonDown,   4,  8,  down },
-        { true,  true,  true,  Button::buttonNormal, 4,  8,  down },
-        { false, true,  true,  Button::buttonDown,   4,  8,  disabled },
+    // beats pressed, which beats focused; hovering changes nothing.
+    const struct { bool enabled, focused; Button::ButtonState state; int x, y; uint32 argb; } probes[] {
+        { true,  false, Button::buttonNormal, 0,  8,  0x7ecccccc },   // a one-pixel line half off the grid
+        { true,  false, Button::buttonNormal, 2,  8,  clear },
+        { true,  false, Button::buttonNormal, 40, 7,  text },
+        { true,  false, Button::buttonNormal, 40, 12, clear },
+        { true,  false, Button::buttonNormal, 15, 11, 0xdc000000 },   // the foot of the H in a 12-pixel font, the smallest
+        { true,  false, Button::buttonOver,   4,  8,  clear },
+        { true,  true,  Button::buttonOver,   4,  8,  focused },
+        { true,  true,  Button::buttonDown,   4,  8,  down },
+        { false, true,  Button::buttonDown,   4,  8,  disabled },
     };
 
     for (auto& p : probes)
@@ -30,7 +28,6 @@ TEST (TextButtonWithIcon, OutlineArrowTextAndFillFollowTheSizeAndTheState)
         TextButtonWithIcon button ("H", nullptr, 0.1f, true, 0xffcccccc, text, clear, focused, down, 0xffffffff);
         button.setSize (50, 16);
         button.setEnabled (p.enabled);
-        button.setToggleState (p.toggled, dontSendNotification);
         button.hasFocus = p.focused;
         button.setState (p.state);
         const auto image = button.createComponentSnapshot (button.getLocalBounds(), true, 1.0f);
