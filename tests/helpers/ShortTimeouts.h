@@ -7,19 +7,20 @@ class ShortTimeouts
 {
 public:
     ShortTimeouts (unsigned int commandMs, unsigned int exportChunkMs, unsigned int importChunkMs)
-        : saved { t.commandMs.exchange (commandMs), t.exportChunkMs.exchange (exportChunkMs), t.importChunkMs.exchange (importChunkMs) }
+        : saved { timeouts.commandMs.exchange (commandMs), timeouts.exportChunkMs.exchange (exportChunkMs),
+                  timeouts.importChunkMs.exchange (importChunkMs) }
     {
     }
 
     ~ShortTimeouts()
     {
-        t.commandMs = saved[0];
-        t.exportChunkMs = saved[1];
-        t.importChunkMs = saved[2];
+        timeouts.commandMs = saved[0];
+        timeouts.exportChunkMs = saved[1];
+        timeouts.importChunkMs = saved[2];
     }
 
 private:
-    PedalProtocol::Timeouts& t = PedalProtocol::timeouts();
+    PedalProtocol::Timeouts& timeouts = PedalProtocol::timeouts();
     const unsigned int saved[3];
 
     JUCE_DECLARE_NON_COPYABLE (ShortTimeouts)
