@@ -12,7 +12,8 @@ class MainComponentFixture : public UsbFixture
 protected:
     void TearDown() override
     {
-        deleteComponent();
+        access = nullptr;
+        component = nullptr;
         EXPECT_EQ (juce::KuvLibUSBManager::shardManager, nullptr);
         UsbFixture::TearDown();
     }
@@ -24,28 +25,12 @@ protected:
         return *component;
     }
 
-    void deleteComponent()
-    {
-        access = nullptr;
-        component = nullptr;
-    }
-
-    /** Lets the timer take the departure bit the component starts with, and the change
-        notifications that follow settle.
-    */
-    bool waitForFirstTick()
-    {
-        const auto ticked = waitFor ([this] { return ! access->uiRequestFlags().isSet (UiRequestFlags::pendingDeparture); });
-        drainMessages();
-        return ticked;
-    }
-
     /** Runs the message loop until every message posted before the call, and every one that
         those post in turn, has been delivered.
     */
-    static void drainMessages (int rounds = 3)
+    static void drainMessages()
     {
-        for (int i = 0; i < rounds; ++i)
+        for (int round = 0; round < 3; ++round)
         {
             auto delivered = std::make_shared<bool> (false);
             juce::MessageManager::callAsync ([delivered] { *delivered = true; });

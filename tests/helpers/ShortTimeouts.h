@@ -6,26 +6,22 @@
 class ShortTimeouts
 {
 public:
-    explicit ShortTimeouts (unsigned int commandMs = 150, unsigned int exportChunkMs = 150, unsigned int importChunkMs = 150)
+    ShortTimeouts (unsigned int commandMs, unsigned int exportChunkMs, unsigned int importChunkMs)
+        : saved { timeouts.commandMs.exchange (commandMs), timeouts.exportChunkMs.exchange (exportChunkMs),
+                  timeouts.importChunkMs.exchange (importChunkMs) }
     {
-        auto& t = PedalProtocol::timeouts();
-        t.commandMs = commandMs;
-        t.exportChunkMs = exportChunkMs;
-        t.importChunkMs = importChunkMs;
     }
 
     ~ShortTimeouts()
     {
-        auto& t = PedalProtocol::timeouts();
-        t.commandMs = saved[0];
-        t.exportChunkMs = saved[1];
-        t.importChunkMs = saved[2];
+        timeouts.commandMs = saved[0];
+        timeouts.exportChunkMs = saved[1];
+        timeouts.importChunkMs = saved[2];
     }
 
 private:
-    const unsigned int saved[3] { PedalProtocol::timeouts().commandMs.load(),
-                                  PedalProtocol::timeouts().exportChunkMs.load(),
-                                  PedalProtocol::timeouts().importChunkMs.load() };
+    PedalProtocol::Timeouts& timeouts = PedalProtocol::timeouts();
+    const unsigned int saved[3];
 
     JUCE_DECLARE_NON_COPYABLE (ShortTimeouts)
 };

@@ -4,12 +4,9 @@
 #include <juce_myModule/juce_myModule.h>
 
 #include "pedal/SimulatedPedal.h"
-#include "pedal/UsbTestbed.h"
 #include "WaitFor.h"
 
-constexpr juce::uint16 pedalVendor = 0x9002;
-constexpr juce::uint16 pedalProduct = 0x0084;
-
+/** The pedal (9002:0084) at this position. */
 inline UsbDeviceDescription pedalAt (int busNumber, int address)
 {
     UsbDeviceDescription description;
@@ -19,17 +16,13 @@ inline UsbDeviceDescription pedalAt (int busNumber, int address)
 }
 
 //==============================================================================
-/** A testbed, the pedals in it and the USB manager, torn down in the order libusb needs:
-    the manager (and with it the library context) first, then the pedals, then the testbed.
+/** A testbed and the pedals in it, torn down in the order libusb needs: every library context
+    (a USB manager's, made in the test) first, then the pedals, then the testbed.
 */
 class UsbFixture : public ::testing::Test
 {
 protected:
-    void TearDown() override
-    {
-        manager.reset();
-        pedals.clear();
-    }
+    void TearDown() override    { pedals.clear(); }
 
     SimulatedPedal& addPedal (UsbDeviceDescription description = {})
     {
@@ -38,14 +31,6 @@ protected:
         return *pedals.back();
     }
 
-    juce::KuvLibUSBManager& createManager()
-    {
-        manager = std::make_unique<juce::KuvLibUSBManager>();
-        return *manager;
-    }
-
     UsbTestbed testbed;
     std::vector<std::unique_ptr<SimulatedPedal>> pedals;
-    std::unique_ptr<juce::KuvLibUSBManager> manager;
 };
-

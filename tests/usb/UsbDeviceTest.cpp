@@ -1,78 +1,40 @@
 #include "helpers/UsbFixture.h"
 
-using juce::KuvLibUSB_Device;
 using Kind = UsbfsResponder::ControlRequest::Kind;
 using UsbDeviceTest = UsbFixture;
 
-TEST_F (UsbDeviceTest, OpenTakesTheDeviceWithTheseIdsAtExactlyThisPosition)
-{
-    for (auto& d : { pedalAt (1, 4), pedalAt (2, 4), pedalAt (255, 9) })
-        addPedal (d);
-
-    createManager();
-
-    auto positionOf = [] (const KuvLibUSB_Device& device) -> std::pair<int, int>
-    {
-        if (device.deviceHandle == nullptr)
-            return {};
-
-        auto* d = libusb_get_device (device.deviceHandle);
-        return { libusb_get_bus_number (d), libusb_get_device_address (d) };
-    };
-
-    // Only both 0xFF mean any position; a single one is a bus or an address like any other.
-    const struct { juce::uint16 product; juce::uint8 bus, address; std::pair<int, int> opened; } cases[] {
-        { pedalProduct, 2, 4, { 2, 4 } }, { pedalProduct, 0xff, 9, { 255, 9 } }, { 0x0085, 2, 4, {} },
-        { pedalProduct, 2, 5, {} }, { pedalProduct, 0xff, 4, {} }, { pedalProduct, 1, 0xff, {} },
-    };
-
-    for (auto& c : cases)
-    {
-        KuvLibUSB_Device device;
-        EXPECT_EQ (device.open (pedalVendor, c.product, c.bus, c.address), c.opened.first != 0);
-        EXPECT_EQ (positionOf (device), c.opened) << juce::String::formatted ("%04x at %d/%d", c.product, c.bus, c.address);
-    }
-}
-
-TEST_F (UsbDeviceTest, SetupChoosesConfigurationSettingAndEndpointsAndClosingReleasesTheInterface)
+TEST_F (UsbDeviceTest, OpenTakesExactlyThisDeviceAndSetupChoosesConfigurationSettingAndEndpoints)
 {
     using Configuration = UsbDeviceDescription::Configuration;
     using Request = std::tuple<Kind, int, int>;   // kind, value, alternate setting
-    const std::vector<Request> claimOnly { { Kind::claimInterface, 0, 0 } };
 
     const struct { std::vector<Configuration> configurations; bool setUp; std::vector<Request> requests; juce::uint8 out, in; } cases[] {
-        // Two configurations, two alternate settings: the first of each, chosen on the wire.
-        { { { 1, { { { 0x02, 0x82 } } } }, { 2, { { { 0x01, 0x81 } } } } }, true,
-          { { Kind::setConfiguration, 1, 0 }, { Kind::claimInterface, 0, 0 } }, 0x02, 0x82 },
-        { { { 1, { { { 0x01, 0x81 } }, { { 0x03, 0x83 } } } } }, true,
-          { { Kind::claimInterface, 0, 0 }, { Kind::setInterface, 0, 0 } }, 0x01, 0x81 },
-        // The first OUT of 0x01-0x0F and the first IN of 0x80-0x8F, or none.
-        { { { 1, { { { 0x10, 0x7f, 0x90, 0xff, 0x02, 0x81, 0x01, 0x82 } } } } }, true, claimOnly, 0x02, 0x81 },
-        { { { 1, { { { 0x8f, 0x0f } } } } }, true, claimOnly, 0x0f, 0x8f },
-        { { { 1, { { { 0x10, 0x90 } } } } }, true, claimOnly, 0xff, 0xff },
-        { { { 1, {} } }, false, {}, 0xff, 0xff },   // no interface at all
+        // The first configuration and the first alternate setting, both chosen on the wire only when there is a choice.
+        { { { 1, { { { 0x02, 0x82 } }, { { 0x01, 0x81 } } } }, { 2, { { { 0x03, 0x83 } } } } }, true,
+          { { Kind::setConfiguration, 1, 0 }, { Kind::claimInterface, 0, 0 }, { Kind::setInterface, 0, 0 } }, 0x02, 0x82 },
+        // The first OUT of 0x01-0x0F and the first IN of 0x80-0x8F; none without an interface.
+        { { { 1, { { { 0x10, 0x7f, 0x90, 0xff, 0x8f, 0x0f, 0x81, 0x01 } } } } }, true, { { Kind::claimInterface, 0, 0 } }, 0x0f, 0x8f },
+        { { { 1, {} } }, false, {}, 0xff, 0xff },
     };
 
-    for (int i = 0; i < (int) std::size (cases); ++i)
-    {
-        auto description = pedalAt (1, i + 1);
-        description.configurations = cases[i].configurations;
-        description.initialConfiguration = (int) cases[i].configurations.size();   // not 1 when there are two
-        addPedal (description);
-    }
-
-    createManager();
+    juce::KuvLibUSBManager usb;
 
     for (int i = 0; i < (int) std::size (cases); ++i)
     {
         SCOPED_TRACE (i);
+        auto description = pedalAt (1, i + 1);
+        description.configurations = cases[i].configurations;
+        description.initialConfiguration = (int) cases[i].configurations.size();   // not 1 when there are two
+        auto& pedal = addPedal (description);
+        ASSERT_TRUE (waitFor ([&] { return pedal.isListedIn (usb.usbContext); }));
 
-        KuvLibUSB_Device device;
-        ASSERT_TRUE (device.open (pedalVendor, pedalProduct, 1, (juce::uint8) (i + 1)));
+        juce::KuvLibUSB_Device device;
+        ASSERT_TRUE (device.open (0x9002, 0x0084, 1, (juce::uint8) (i + 1)));
         EXPECT_EQ (device.selectAlterate(), cases[i].setUp);
 
         std::vector<Request> requests;
-        for (auto& r : pedals[(size_t) i]->getControlRequests())
+
+        for (auto& r : pedal.getControlRequests())
             requests.emplace_back (r.kind, r.value, r.alternate);
 
         EXPECT_EQ (requests, cases[i].requests);
@@ -80,7 +42,12 @@ TEST_F (UsbDeviceTest, SetupChoosesConfigurationSettingAndEndpointsAndClosingRel
         EXPECT_EQ (device.inEndpoint, cases[i].in);
     }
 
-    // Each device above was closed at the end of its case, which released its interface.
-    KuvLibUSB_Device again;
-    EXPECT_TRUE (again.open (pedalVendor, pedalProduct, 1, 1) && again.selectAlterate());
+    // Only both 0xFF mean any position; a single one is a bus or an address like any other.
+    const struct { juce::uint16 product; juce::uint8 bus, address; bool found; } positions[] {
+        { 0x0084, 0xff, 0xff, true }, { 0x0085, 1, 1, false }, { 0x0084, 2, 1, false },
+        { 0x0084, 1, 9, false }, { 0x0084, 0xff, 1, false }, { 0x0084, 1, 0xff, false },
+    };
+
+    for (auto& p : positions)
+        EXPECT_EQ (juce::KuvLibUSB_Device().open (0x9002, p.product, p.bus, p.address), p.found) << (int) p.bus << "/" << (int) p.address;
 }
