@@ -26,17 +26,4 @@ namespace ComponentSearch
     {
         return find<juce::Button> (parent, [text] (juce::Button& b) { return b.getButtonText() == text; });
     }
-
-    /** The modal component of Type that is open now, if any. */
-    template <typename Type>
-    Type* findModal()
-    {
-        auto& modal = *juce::ModalComponentManager::getInstance();
-
-        for (int i = 0; i < modal.getNumModalComponents(); ++i)
-            if (auto* typed = dynamic_cast<Type*> (modal.getModalComponent (i)))
-                return typed;
-
-        return nullptr;
-    }
 }
