@@ -10,13 +10,10 @@ namespace ComponentSearch
     Type* find (juce::Component& parent, const std::function<bool (Type&)>& matches = [] (Type&) { return true; })
     {
         for (auto* child : parent.getChildren())
-        {
             if (auto* typed = dynamic_cast<Type*> (child); typed != nullptr && matches (*typed))
                 return typed;
-
-            if (auto* found = find<Type> (*child, matches))
+            else if (auto* found = find<Type> (*child, matches))
                 return found;
-        }
 
         return nullptr;
     }

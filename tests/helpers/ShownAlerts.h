@@ -26,8 +26,8 @@ namespace ShownAlerts
         while (auto* alert = dynamic_cast<juce::AlertWindow*> (juce::Component::getCurrentlyModalComponent()))
         {
             // The window keeps its message only in its accessible description, after the title.
-            const auto title = alert->getName();
-            shown.push_back ({ title, alert->getDescription().fromFirstOccurrenceOf (title + ". ", false, false), alert->getAlertType(), {} });
+            shown.push_back ({ alert->getName(), alert->getDescription().fromFirstOccurrenceOf (alert->getName() + ". ", false, false),
+                               alert->getAlertType(), {} });
 
             for (auto* child : alert->getChildren())
                 if (auto* button = dynamic_cast<juce::Button*> (child))
