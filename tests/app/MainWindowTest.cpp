@@ -164,29 +164,27 @@ TEST_F (UserActions, DropTakesOneWavFileWhileImportIsEnabled)
 
 TEST_F (UserActions, DroppedFileIsImportedIntoTheSelectedSlotAfterReplaceOneAtATimeAndAFailedStartIsTold)
 {
-    // The drop's question gives its callback 1000 for Cancel and 1001 for Replace. A worker that
-    // was started would wait on its alert until the test runs the message loop.
-    access->component.writeEventCallbackTrue (1000);
-    EXPECT_FALSE (access->component.isBusy());
+    // A transfer of this file waits a second for the pedal's withheld answer; meanwhile a start is refused.
+    pedals[0]->firmware().withholdNextReply (0);
+    const TemporaryFile take (".wav");
+    ASSERT_TRUE (take.getFile().create());
+
+    // Cancel starts nothing, so the next start fails only for want of a thread, and the user is told.
+    access->component.filesDropped (StringArray (take.getFile().getFullPathName()), 10, 10);
+    ComponentSearch::findButton (*access->confirmDialog(), "Cancel")->triggerClick();
+    ASSERT_TRUE (waitFor ([this] { return access->confirmDialog() == nullptr; }));
 
     {
-        const auto noRoomForAThreadsStack = ScopedProcessLimit::addressSpace (4 << 20);
-        access->component.writeEventCallbackTrue (1001);
+        const auto noRoomForAThreadsStack = ScopedProcessLimit::addressSpace (1 << 20);
+        access->component.writeEventCallbackTrue (1001);   // as Replace in the drop's question
     }
 
     EXPECT_EQ (ShownAlerts::dismissAll().at (0).message, "The transfer could not be started.");
 
-    // Nothing was left claimed. While a transfer waits for the pedal's answer, another is
-    // refused, and the user told.
-    const TemporaryFile take (".wav");
-    ASSERT_TRUE (take.getFile().create());
-    pedals[0]->firmware().withholdNextReply (0);
+    // Nothing was left claimed: the next start runs, with the selected slot, and refuses another.
     access->slotCombo().setSelectedItemIndex (2, dontSendNotification);
-    access->component.filesDropped (StringArray (take.getFile().getFullPathName()), 10, 10);
-    ComponentSearch::findButton (*access->confirmDialog(), "Replace")->triggerClick();
-    ASSERT_TRUE (waitFor ([this] { return access->confirmDialog() == nullptr; }));
     access->component.writeEventCallbackTrue (1001);
-
+    access->component.writeEventCallbackTrue (1001);
     EXPECT_EQ (ShownAlerts::dismissAll().at (0).message, "Another transfer is still running.");
     EXPECT_EQ (access->recordIndex(), 2);
 }

@@ -15,7 +15,7 @@ struct ShownAlert
     juce::StringArray buttons;
 };
 
-/** The framework's own alert windows, which are modal, as long as one is on top. */
+/** The framework's own alert windows: each is modal, so the one on top is the modal component in front. */
 namespace ShownAlerts
 {
     /** Closes the open alerts, runs the message loop until they are gone, and tells what they showed. */
