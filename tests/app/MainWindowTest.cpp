@@ -74,8 +74,8 @@ struct FilePanelDriver : private Timer
     StringArray seen;
 };
 
-/** Checks that each text the window shows, in a widget (clear of its border) or in the first row
-    of a file list (clear of its icon), stands out from what it is drawn on.
+/** Checks that each text the window shows, in a widget (clear of its border), in the first row of
+    a file list (clear of its icon) or as a file dialog's title, stands out from what it is drawn on.
 */
 void expectReadableTexts (Component& window)
 {
@@ -116,6 +116,9 @@ void expectReadableTexts (Component& window)
 
         return false;
     });
+
+    if (auto* dialog = dynamic_cast<FrameworkFileDialog*> (&window))
+        expectReadable (window, "the title", dialog->titleArea());
 }
 }
 
