@@ -10,13 +10,10 @@ namespace ComponentSearch
     Type* find (juce::Component& parent, const std::function<bool (Type&)>& matches = [] (Type&) { return true; })
     {
         for (auto* child : parent.getChildren())
-        {
             if (auto* typed = dynamic_cast<Type*> (child); typed != nullptr && matches (*typed))
                 return typed;
-
-            if (auto* found = find<Type> (*child, matches))
+            else if (auto* found = find<Type> (*child, matches))
                 return found;
-        }
 
         return nullptr;
     }
@@ -25,18 +22,5 @@ namespace ComponentSearch
     inline juce::Button* findButton (juce::Component& parent, const juce::String& text)
     {
         return find<juce::Button> (parent, [text] (juce::Button& b) { return b.getButtonText() == text; });
-    }
-
-    /** The modal component of Type that is open now, if any. */
-    template <typename Type>
-    Type* findModal()
-    {
-        auto& modal = *juce::ModalComponentManager::getInstance();
-
-        for (int i = 0; i < modal.getNumModalComponents(); ++i)
-            if (auto* typed = dynamic_cast<Type*> (modal.getModalComponent (i)))
-                return typed;
-
-        return nullptr;
     }
 }

@@ -20,23 +20,17 @@ struct FrameworkFileDialog : public juce::Component
         // The folder is read on a thread of its own, and the rows follow asynchronously.
         waitFor ([this]
         {
-            auto& contents = fileList().directoryContentsList;
-            return ! contents.isStillLoading()
-                && (contents.getNumFiles() == 0 || fileList().getComponentForRowNumber (contents.getNumFiles() - 1) != nullptr);
+            const auto rows = fileList().directoryContentsList.getNumFiles();
+            return ! fileList().directoryContentsList.isStillLoading() && (rows == 0 || fileList().getComponentForRowNumber (rows - 1) != nullptr);
         });
     }
 
     juce::FileListComponent& fileList()   { return *ComponentSearch::find<juce::FileListComponent> (browser); }
 
     /** Where the title is drawn: above the browser. */
-    juce::Rectangle<int> titleArea()
-    {
-        return getLocalBounds().withBottom (getLocalArea (&browser, browser.getLocalBounds()).getY()).reduced (3);
-    }
+    juce::Rectangle<int> titleArea()      { return getLocalBounds().withBottom (getLocalPoint (&browser, juce::Point<int>()).y).reduced (3); }
 
     juce::WildcardFileFilter filter { "*.wav", {}, {} };
     juce::FileBrowserComponent browser;
     juce::FileChooserDialogBox box;
-
-    JUCE_DECLARE_NON_COPYABLE (FrameworkFileDialog)
 };

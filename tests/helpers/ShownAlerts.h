@@ -1,5 +1,7 @@
 #pragma once
 
+#include "WaitFor.h"
+
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <vector>
@@ -13,11 +15,28 @@ struct ShownAlert
     juce::StringArray buttons;
 };
 
-/** The framework's own alert windows, found among the top-level windows on the message thread. */
+/** The framework's own alert windows: each is modal, so the one on top is the modal component in front. */
 namespace ShownAlerts
 {
-    std::vector<ShownAlert> list();
+    /** Closes the open alerts, runs the message loop until they are gone, and tells what they showed. */
+    inline std::vector<ShownAlert> dismissAll()
+    {
+        std::vector<ShownAlert> shown;
 
-    /** Closes every open alert, runs the message loop until they are gone, and tells what they showed. */
-    std::vector<ShownAlert> dismissAll();
+        while (auto* alert = dynamic_cast<juce::AlertWindow*> (juce::Component::getCurrentlyModalComponent()))
+        {
+            // The window keeps its message only in its accessible description, after the title.
+            shown.push_back ({ alert->getName(), alert->getDescription().fromFirstOccurrenceOf (alert->getName() + ". ", false, false),
+                               alert->getAlertType(), {} });
+
+            for (auto* child : alert->getChildren())
+                if (auto* button = dynamic_cast<juce::Button*> (child))
+                    shown.back().buttons.add (button->getButtonText());
+
+            alert->exitModalState (0);
+            waitFor ([closed = juce::Component::SafePointer<juce::Component> (alert)] { return closed == nullptr; });
+        }
+
+        return shown;
+    }
 }
