@@ -33,7 +33,8 @@ struct ApplicationShell : public MainComponentFixture
         window = dynamic_cast<LibUSB_ForKUVApplication::MainWindow*> (TopLevelWindow::getTopLevelWindow (0));
         ASSERT_NE (window, nullptr);
         access = std::make_unique<MainComponentTestAccess> (*window->mainComponent);
-        waitForFirstTick();
+        ASSERT_TRUE (waitFor ([this] { return access->statusLabel().getText() == "Pedal is connected"; }));
+        drainMessages();
     }
 
     void TearDown() override

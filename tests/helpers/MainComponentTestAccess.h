@@ -49,6 +49,8 @@ struct MainComponentTestAccess
     bool allControlsEnabled() const     { return std::all_of (controls.begin(), controls.end(), [] (auto* c) { return c->isEnabled(); }); }
     bool noControlEnabled() const       { return std::none_of (controls.begin(), controls.end(), [] (auto* c) { return c->isEnabled(); }); }
 
+    MainComponent& component;
+
 private:
     /** A copy of what the workers share with the message thread, taken as they take it. */
     template <typename Member>
@@ -57,8 +59,6 @@ private:
         const juce::ScopedLock sl (component.handOverLock);
         return member;
     }
-
-    MainComponent& component;
 
     /** The five controls that follow the connection state and the workers' requests. */
     const std::array<const juce::Component*, 5> controls { component.deviceCombo.get(), component.refreshButton.get(),
