@@ -235,7 +235,7 @@ void MainComponent::receiveWaveFile()
         handOverProgressText (outcome.text);
 
     if (outcome.alert)
-        showWarningAlert (*this, "Export Error", outcome.alertMessage);
+        showWarningAlert ("Export Error", outcome.alertMessage);
 
     endTransfer();
 }

@@ -175,7 +175,7 @@ void MainComponent::sentWaveFile()
     {
         handOverProgressText ("Import Error");
         const auto alert = describeImportError (result.error, result.transferResult, result.size, result.limit);
-        showWarningAlert (*this, alert.title, alert.message);
+        showWarningAlert (alert.title, alert.message);
     }
 
     // Whatever happened after the conversion, the converted copy goes.

@@ -55,6 +55,10 @@ MainComponent::MainComponent()
 
     createWidgets();
 
+    // The alerts prefer the platform's own message boxes. Set once here, on the message thread:
+    // a worker that set it before its alert would write the look-and-feel another thread reads.
+    getLookAndFeel().setUsingNativeAlertWindows (true);
+
     embeddedTypeface = Typeface::createSystemTypefaceFor (BinaryData::temp_binary_data_1,
                                                           (size_t) BinaryData::temp_binary_data_1Size);
     embeddedFont = Font (embeddedTypeface).withHeight (14.0f);

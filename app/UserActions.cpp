@@ -1,5 +1,6 @@
 #include "MainComponent.h"
 #include "DragWriteConfirm.h"
+#include "WarningAlert.h"
 #include "WriteConfirm.h"
 
 #include <system_error>
@@ -34,14 +35,6 @@ namespace
         ModalComponentManager::getInstance()->attachCallback (window, ModalCallbackFunction::forComponent (callback, &owner));
         contentRef.toFront (true);
         return window;
-    }
-
-    void reportNotStarted (Component& owner, bool isImport, const String& message)
-    {
-        owner.getLookAndFeel().setUsingNativeAlertWindows (true);
-        AlertWindow::showMessageBoxAsync (MessageBoxIconType::WarningIcon,
-                                          isImport ? "Import Error" : "Export Error",
-                                          message);
     }
 }
 
@@ -149,13 +142,13 @@ void MainComponent::writeEventCallbackTrue (int result)
 //==============================================================================
 void MainComponent::startWorker (void (MainComponent::*worker)(), const String& path)
 {
-    const auto isImport = (worker == &MainComponent::sentWaveFile);
+    const auto* alertTitle = worker == &MainComponent::sentWaveFile ? "Import Error" : "Export Error";
 
     // Claimed before the hand-over is written: a worker still running may yet read it, and two
     // transfers would meet on one pedal and one temporary file.
     if (workerActive.exchange (true))
     {
-        reportNotStarted (*this, isImport, "Another transfer is still running.");
+        showWarningAlert (alertTitle, "Another transfer is still running.");
         return;
     }
 
@@ -173,6 +166,6 @@ void MainComponent::startWorker (void (MainComponent::*worker)(), const String& 
     catch (const std::system_error&)
     {
         workerActive.store (false);
-        reportNotStarted (*this, isImport, "The transfer could not be started.");
+        showWarningAlert (alertTitle, "The transfer could not be started.");
     }
 }

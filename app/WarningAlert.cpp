@@ -1,8 +1,7 @@
 #include "WarningAlert.h"
 
-void showWarningAlert (juce::Component& owner, const juce::String& title, const juce::String& message)
+void showWarningAlert (const juce::String& title, const juce::String& message)
 {
-    owner.getLookAndFeel().setUsingNativeAlertWindows (true);
     juce::AlertWindow::showMessageBoxAsync (juce::MessageBoxIconType::WarningIcon, title, message,
                                             {}, nullptr, nullptr);
 }
