@@ -4,7 +4,7 @@
 #include <malloc.h>
 #include <optional>
 
-constexpr int chunk = 4096;
+constexpr int chunk = 4096;     // the pedal's transfer chunk unless a test sets another
 
 /** Transfers both ways, with the pedal's usual endpoints. */
 using Transfers = TransferFixture;
@@ -16,9 +16,9 @@ TEST_F (Transfers, PhrasesAtTheLimitGoBothWaysByteForByteInChunks)
     const auto target = scratchFile ("phrase.wav");
 
     // The whole file is one chunk, and the most the pedal takes. The first transfer moves 1000
-    // bytes, the next 100 though the rest is asked for. The import sends the rest again and its progress
-    // ends where its last chunk started; the export counts the short last chunk in full, the
-    // bytes it did not deliver zero.
+    // bytes, the next 100 though the rest is asked for. The import sends the rest again and its
+    // progress ends where its last chunk started; the export counts the short last chunk in
+    // full, the bytes it did not deliver zero.
     setWaveInfo ([size] (auto& info) { info.transferChunkSize = (juce::uint32) size; info.maxLength = (juce::uint32) size / 2; });
     firmware().shortenDataChunk (0, 1000);
     firmware().shortenDataChunk (1, 100);
@@ -124,16 +124,16 @@ TEST_F (Transfers, ExportProgressCountsTheChunksBeforeEachTransferAndALateOneEnd
 
 TEST_F (Transfers, ExportTargetOrMemoryThatCannotTakeThePhraseIsAFailureAfterReadingItWhole)
 {
-    // The pedal copies the phrase it sends: the limit leaves room for that copy and the worker's
-    // thread, not for the export's, which is larger than the allocator's largest heap and so
-    // cannot come from memory the process holds already. Once announced, the phrase is read
-    // whole before the failure is told, or the pedal would answer the next command with the rest.
-    constexpr size_t size = 72u << 20;
+    // The pedal copies the phrase it sends: the limit leaves room for that copy, the worker's
+    // thread and an allocator's heap for that thread, not for the export's copy. Once announced, the
+    // phrase is read whole before the failure is told, or the pedal would answer the next
+    // command with the rest.
+    constexpr size_t size = 128u << 20;
     firmware().setPhrase (0, Bytes (size));
     setWaveInfo ([] (auto& info) { info.transferChunkSize = 1u << 16; });
 
     {
-        const auto limit = ScopedProcessLimit::addressSpace (size + (24u << 20));
+        const auto limit = ScopedProcessLimit::addressSpace (size + (96u << 20));
         startExport (scratchFile ("phrase.wav"));
         expectEnding ("Error Code fffffff5", "Export Error", "Error Code fffffff5");
     }
@@ -168,17 +168,17 @@ TEST_F (ImportWorker, WaitsAMinuteForAChunk)
     expectEnding ("Import Error", "Transfer Error", "Error Code fffffffc");
 }
 
-TEST_F (ImportWorker, FileThatThePedalOrMemoryCannotTakeIsTold)
+TEST_F (ImportWorker, FileThatMemoryOrThePedalCannotTakeIsTold)
 {
     // Larger than the allocator's largest heap, so that it cannot come from memory the process
     // holds already: a transfer error, not a format error.
-    constexpr size_t size = 72u << 20;
+    constexpr size_t size = 96u << 20;
     const auto take = writeWav ("long.wav", 0);
     ASSERT_TRUE (take.appendData (Bytes (size).data(), size));
     setWaveInfo ([] (auto& info) { info.maxLength = 0x0fffffffu; });
 
     {
-        const auto limit = ScopedProcessLimit::addressSpace (16u << 20);
+        const auto limit = ScopedProcessLimit::addressSpace (size / 2);
         startImport (take);
         expectEnding ("Import Error", "Transfer Error", "Error Code fffffff5");
     }

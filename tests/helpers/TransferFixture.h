@@ -54,8 +54,8 @@ protected:
     /** Waits until the worker has cleared busy and asked for the controls back, its last step. */
     bool waitForWorkerEnd (int timeoutMs = 20000)
     {
-        return waitFor ([this] { return ! access->busy().load() && access->uiRequestFlags().peekControlsRequest() == UiRequestFlags::enableControls; },
-                        timeoutMs);
+        return waitFor ([this] { return ! access->busy().load()
+                                        && access->uiRequestFlags().peekControlsRequest() == UiRequestFlags::enableControls; }, timeoutMs);
     }
 
     /** Waits for the worker's end, then checks the text it left, that no converted copy is left,
