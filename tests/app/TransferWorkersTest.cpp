@@ -125,8 +125,8 @@ TEST_F (Transfers, ExportProgressCountsTheChunksBeforeEachTransferAndALateOneEnd
 TEST_F (Transfers, ExportTargetOrMemoryThatCannotTakeThePhraseIsAFailureAfterReadingItWhole)
 {
     // The pedal copies the phrase it sends: the limit leaves room for that copy, the worker's
-    // thread and an allocator's heap for that thread, not for the export's copy. Once announced, the
-    // phrase is read whole before the failure is told, or the pedal would answer the next
+    // thread and an allocator's heap for that thread, not for the export's copy. Once announced,
+    // the phrase is read whole before the failure is told, or the pedal would answer the next
     // command with the rest.
     constexpr size_t size = 128u << 20;
     firmware().setPhrase (0, Bytes (size));
