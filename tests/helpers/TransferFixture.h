@@ -1,86 +1,136 @@
 #pragma once
 
 #include "MainComponentFixture.h"
-#include "ShortTimeouts.h"
 #include "ShownAlerts.h"
 
-#include <optional>
-#include <string>
+#include "AudioConversion.h"
+
+#include <thread>
 
 /** A main component that has found one simulated pedal, with its hand-over timer stopped so
     that a test sees the workers' requests and texts as they leave them. The workers run on
     detached threads, as the user actions start them; the fixture waits for each to finish, and
     closes any alert it left, before the component goes.
 
-    Every test gets its own temporary directory (the conversion's file lies there) and short
-    protocol time-outs, both restored afterwards.
+    Every test gets its own temporary directory (the conversion's file lies there).
 */
 class TransferFixture : public MainComponentFixture
 {
 protected:
-    void SetUp() override;
-    void TearDown() override;
+    using Bytes = PedalFirmware::Bytes;
 
-    /** The pedal the fixture plugs in; a test fixture may describe another one. */
-    virtual UsbDeviceDescription describePedal() const      { return {}; }
+    void SetUp() override
+    {
+        // The testbed already exists: its library has read TMPDIR, once per process. mkdtemp
+        // cannot hand two tests running in parallel the same folder.
+        previousTmpDir = juce::SystemStats::getEnvironmentVariable ("TMPDIR", "/tmp");
+        auto folder = (previousTmpDir + "/transfer-test-XXXXXX").toStdString();
+        ASSERT_NE (::mkdtemp (folder.data()), nullptr);
+        scratch = juce::File (folder);
+        ::setenv ("TMPDIR", folder.c_str(), 1);
 
-    /** A pedal whose only configuration has no interface to claim. */
-    static UsbDeviceDescription pedalWithoutInterface();
+        pedal = &addPedal (pedalDescription);
+        createComponent().stopTimer (MainComponent::timerId);
 
-    void startExport (const juce::File& target, int slot = 0);
-    void startImport (const juce::File& input, int slot = 0);
+        // The device list's selection answers asynchronously with a second wave-information
+        // query; it must not meet a worker at the pedal.
+        drainMessages();
+    }
+
+    void TearDown() override
+    {
+        // A worker still running would outlive the component it writes to.
+        EXPECT_TRUE (! workerStarted || waitForWorkerEnd()) << "a worker did not finish";
+
+        ShownAlerts::dismissAll();
+        MainComponentFixture::TearDown();
+        ::setenv ("TMPDIR", previousTmpDir.toRawUTF8(), 1);
+        scratch.deleteRecursively();
+    }
+
+    void startExport (const juce::File& target, int slot = 0)   { startWorker (&MainComponent::receiveWaveFile, target, slot); }
+    void startImport (const juce::File& input, int slot = 0)    { startWorker (&MainComponent::sentWaveFile, input, slot); }
 
     /** Waits until the worker has cleared busy and asked for the controls back, its last step. */
-    bool waitForWorkerEnd (int timeoutMs = 20000);
+    bool waitForWorkerEnd (int timeoutMs = 20000)
+    {
+        return waitFor ([this] { return ! access->busy().load()
+                                        && access->uiRequestFlags().peekControlsRequest() == UiRequestFlags::enableControls; }, timeoutMs);
+    }
 
-    /** Waits until the pedal holds the last started worker's transfer of this data chunk
-        (counted from 0) open: every chunk before it has been moved and counted by then.
+    /** Waits for the worker's end, then checks the text it left, that no converted copy is left,
+        and the alerts it showed.
     */
-    bool waitForPendingChunk (size_t chunk, bool pedalSends);
+    void expectEnding (const juce::String& text, const juce::String& alertTitle = {}, const juce::String& alertMessage = {})
+    {
+        ASSERT_TRUE (waitForWorkerEnd());
+        EXPECT_EQ (access->pendingProgressText(), text);
+        EXPECT_FALSE (getTemporaryWavFile().exists());
 
-    /** The progress text left for the timer, then shown by one tick. */
-    juce::String progressText() const                       { return access->pendingProgressText(); }
-    float progress() const                                  { return access->progressValue().load(); }
-    UiRequestFlags::ControlsRequest controlsRequest() const { return access->uiRequestFlags().peekControlsRequest(); }
+        juce::String alerts;
 
-    std::vector<ShownAlert> takeAlerts()                    { return ShownAlerts::dismissAll(); }
+        for (const auto& alert : ShownAlerts::dismissAll())
+            alerts << alert.title << ": " << alert.message << "\n";
 
-    /** Waits for the worker's end, then checks the text it left and the alert it showed: none
-        where alertTitle is empty, else one warning with an OK button.
-    */
-    void expectEnding (const juce::String& text, const juce::String& alertTitle = {}, const juce::String& alertMessage = {});
-
-    /** The sizes of the data chunks the last started worker has moved so far. */
-    std::vector<int> chunksSinceStart (bool pedalSends) const;
+        EXPECT_EQ (alerts, alertTitle.isEmpty() ? juce::String() : alertTitle + ": " + alertMessage + "\n");
+    }
 
     PedalFirmware& firmware() const                         { return pedal->firmware(); }
 
     /** The pedal's default wave information with one change. */
-    void setWaveInfo (const std::function<void (PedalFirmware::WaveInfo&)>& change);
+    void setWaveInfo (const std::function<void (PedalFirmware::WaveInfo&)>& change)
+    {
+        PedalFirmware::WaveInfo info;
+        change (info);
+        firmware().setWaveInfo (info);
+    }
 
     juce::File scratchFile (const juce::String& name) const { return scratch.getChildFile (name); }
 
-    /** From here on the protocol's time-outs are the program's own. */
-    void useProgramTimeouts()                               { timeouts.reset(); }
+    /** Noise: no period that a chunk size could hide a misplaced chunk behind. */
+    static Bytes pattern (size_t size, int seed = 1)
+    {
+        Bytes bytes (size);
+        juce::Random (seed).fillBitsRandomly (bytes.data(), size);
+        return bytes;
+    }
 
-    static std::vector<juce::uint8> pattern (size_t size, int seed = 1);
+    /** A WAV file of noise at 44100 Hz, as the framework writes one. */
+    juce::File writeWav (const juce::String& name, int frames, int channels = 2, int bits = 16) const
+    {
+        juce::AudioBuffer<float> noise (channels, frames);
+        juce::Random random (frames);
 
-    /** A plain 44-byte PCM header; the framework's writer makes the same one. */
-    static juce::MemoryBlock wavHeader (int channels, int rate, int bits, juce::uint32 dataSize);
+        for (int i = 0; i < channels * frames; ++i)
+            noise.setSample (i % channels, i / channels, random.nextFloat() - 0.5f);
 
-    /** A WAV file of noise with exactly this many bytes, in the given format. */
-    juce::File writeWav (const juce::String& name, juce::uint32 totalSize, int channels = 2, int rate = 44100, int bits = 16) const;
+        std::unique_ptr<juce::AudioFormatWriter> writer (juce::WavAudioFormat().createWriterFor (new juce::FileOutputStream (scratchFile (name)),
+                                                                                                44100.0, (unsigned int) channels, bits, {}, 0));
+        EXPECT_TRUE (writer != nullptr && writer->writeFromAudioSampleBuffer (noise, 0, frames));
+        return scratchFile (name);
+    }
 
-    static std::vector<juce::uint8> bytesOf (const juce::File& file);
+    static Bytes bytesOf (const juce::File& file)
+    {
+        juce::MemoryBlock block;
+        file.loadFileAsData (block);
+        return { (const juce::uint8*) block.getData(), (const juce::uint8*) block.getData() + block.getSize() };
+    }
 
+    /** The pedal the fixture plugs in; a test fixture may describe another one. */
+    UsbDeviceDescription pedalDescription;
     SimulatedPedal* pedal = nullptr;
 
 private:
-    void startWorker (void (MainComponent::*worker)(), const juce::File& path, int slot);
+    void startWorker (void (MainComponent::*worker)(), const juce::File& path, int slot)
+    {
+        access->prepareTransfer (path.getFullPathName(), slot);
+        access->uiRequestFlags().takeControlsRequest();
+        workerStarted = true;
+        std::thread (worker, component.get()).detach();
+    }
 
-    bool workerMayRun = false;
-    size_t sentChunksAtStart = 0, receivedChunksAtStart = 0;
-    std::optional<ShortTimeouts> timeouts { std::in_place, 300, 300, 300 };
+    bool workerStarted = false;
     juce::File scratch;
-    std::optional<std::string> previousTmpDir;
+    juce::String previousTmpDir;
 };
