@@ -77,7 +77,7 @@ TEST_F (Transfers, FailuresAreToldByEitherWorkerAndLoseNothing)
         // pedal still waits for the rest of the import then, so that only a row that never
         // reaches it may follow.
         { "nothing moved", [&] { f.shortenDataChunk (1, 0); }, "Export fail", chunk, "Transfer Error", "Error Code ffffffff" },
-        { "held by another program", [&] { EXPECT_TRUE (otherProgram.emplace().open (pedalVendor, pedalProduct, 0xff, 0xff)
+        { "held by another program", [&] { EXPECT_TRUE (otherProgram.emplace().open (PedalProtocol::pedalVendorId, PedalProtocol::pedalProductId, 0xff, 0xff)
                                                         && otherProgram->selectAlterate()); }, "Export fail", -1, "open usb device error" },
     };
 
