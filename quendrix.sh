@@ -64,7 +64,7 @@ case "$command" in
             build "$dir" -DCMAKE_BUILD_TYPE=Debug -DQUENDRIX_THREAD_SANITIZE=ON
             # Hand-over, hot-plug and the workers: the suites where the message thread, the
             # "libusb" thread and the workers meet.
-            selection=(--tests-regex '^(HandOver|DeviceScan|UsbManager|ExportWorker|ImportWorker|Transfers|UserAction|ApplicationShell)'
+            selection=(--tests-regex '^(HandOver|DeviceScan|UsbManager|ImportWorker|Transfers|UserAction|ApplicationShell)'
                        --label-exclude e2e --no-tests=error)
             export TSAN_OPTIONS="suppressions=$PWD/tests/thread-sanitizer.supp:second_deadlock_stack=1"
         else

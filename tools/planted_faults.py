@@ -200,7 +200,7 @@ def main():
         if args.build == "build-faults":
             args.build = "build-faults-tsan"
         options = ["-DCMAKE_BUILD_TYPE=Debug", "-DQUENDRIX_THREAD_SANITIZE=ON"]
-        args.ctest_args = "-LE e2e -R '^(HandOver|DeviceScan|UsbManager|ExportWorker|ImportWorker|Transfers|UserAction|ApplicationShell)'"
+        args.ctest_args = "-LE e2e -R '^(HandOver|DeviceScan|UsbManager|ImportWorker|Transfers|UserAction|ApplicationShell)'"
         os.environ["TSAN_OPTIONS"] = f"suppressions={root}/tests/thread-sanitizer.supp:second_deadlock_stack=1"
 
     if not os.path.isdir (args.build):
