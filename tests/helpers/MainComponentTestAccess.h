@@ -13,7 +13,6 @@ struct MainComponentTestAccess
     juce::ComboBox& deviceCombo() const             { return *component.deviceCombo; }
     juce::ComboBox& slotCombo() const               { return *component.slotCombo; }
     juce::ProgressLabel& progressMeter() const      { return *component.progressMeter; }
-    juce::ImageComponent& backgroundImage() const   { return *component.backgroundImage; }
     juce::TextButtonWithIcon& exportButton() const  { return *component.exportButton; }
     juce::TextButtonWithIcon& importButton() const  { return *component.importButton; }
 
@@ -21,10 +20,8 @@ struct MainComponentTestAccess
     std::atomic<float>& progressValue() const       { return component.progressValue; }
     std::atomic<bool>& busy() const                 { return component.busy; }
 
-    // What the actions hand to a worker; written on the message thread only.
-    juce::String& transferPath() const              { return component.transferPath; }
+    // The slot the actions hand to a worker; written on the message thread only.
     int& recordIndex() const                        { return component.recordIndex; }
-    juce::String& droppedFilePath() const           { return component.droppedFilePath; }
 
     juce::Component::SafePointer<juce::DialogWindow>& confirmDialog() const { return component.confirmDialog; }
 
@@ -41,7 +38,6 @@ struct MainComponentTestAccess
     }
 
     auto deviceRecords() const                      { return underLock (component.deviceRecords); }
-    auto selectedDeviceKey() const                  { return underLock (component.selectedDeviceKey); }
 
     /** The progress text handed over and not yet taken by the timer, left in place. */
     auto pendingProgressText() const                { return underLock (component.progressText); }
