@@ -142,8 +142,9 @@ TEST_F (AudioConversionTest, EveryFileIsSentFaithfullyOrRefusedAndNoneCrashesHan
         { put ("2-GHz.wav", makeWav (1, 2000000000, 16, 8000)),                                      formatError },
         { put ("1441-channels.wav", makeWav (1441, 44100, 32, 1441 * 16)),                           formatError },
 
-        // A bit depth the readers turn into silence; a FIFO blocks in open for ever.
+        // Bit depths the readers turn into silence or noise; a FIFO blocks in open for ever.
         { put ("20-bits.wav", makeWav (1, 44100, 20, 3000)),                                         formatError },
+        { put ("16-bit-float.wav", makeWav (1, 44100, 16, 2000, 0, 3)),                              formatError },
         { put ("fifo.wav", {}),                                                                      formatError },
 
         // Faults inside the framework's decoders, mended by cmake/juce-patches: a metadata chunk that asks for
