@@ -126,6 +126,8 @@ FAULTS = [
     ("wide-frames-read", "app/AudioConversion.cpp", " && (juce::int64) reader.numChannels * (bits / 8) <= pcmReadBufferBytes;", ";"),
     ("fifo-opened", "app/AudioConversion.cpp", "    if (! isRegularFile (input))\n        return {};", "    if (! input.existsAsFile())\n        return {};"),
     ("export-drops-announced-phrase", "app/ExportWorker.cpp", "        readPhrase (device, nullptr, size, chunk, progress);\n        return ExportOutcome::libraryError (LIBUSB_ERROR_NO_MEM);", "        return ExportOutcome::libraryError (LIBUSB_ERROR_NO_MEM);"),
+    ("export-target-failure-drops-phrase", "app/ExportWorker.cpp", "        phrase.release();\n        readPhrase (device, nullptr, size, chunk, progress);\n", "        phrase.release();\n"),
+    ("open-panel-wav-only", "app/UserActions.cpp", "File(), supportedWildcards, true", "File(), \"*.wav\", true"),
     ("save-browser-inside-window", "app/UserActions.cpp", "Component* const browserParent = nullptr;", "Component* const browserParent = this;"),
     ("linux-text-white", "app/LibUSB_ForKUVApplication.cpp", "lookAndFeel.setColour (id, Colour (0xff000000));", "lookAndFeel.setColour (id, Colour (0xffffffff));"),
     ("ratio-bound", "app/AudioConversion.cpp", "maxResamplingRatio = 256.0;", "maxResamplingRatio = 1.0e9;"),

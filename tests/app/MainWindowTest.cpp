@@ -57,7 +57,7 @@ struct UserActions : public ApplicationShell {};
 struct HandOverWithoutPedal : public MainComponentFixture {};
 
 /** Cancels each of the framework's file panels as it opens (its modal loop would hold the test),
-    noting its title and whether it has a window of its own.
+    noting its title, whether it has a window of its own, and which of some names it offers.
 */
 struct FilePanelDriver : private Timer
 {
@@ -67,7 +67,14 @@ struct FilePanelDriver : private Timer
     {
         if (auto* panel = dynamic_cast<FileChooserDialogBox*> (Component::getCurrentlyModalComponent()))
         {
-            seen.add (panel->getName() + (panel->isOnDesktop() ? " (own window)" : " (inside another window)"));
+            auto* browser = ComponentSearch::find<FileBrowserComponent> (*panel);
+            StringArray offered;
+
+            for (auto* name : { "a.wav", "a.WAV", "a.aiff", "a.flac", "a.ogg", "a.mp3", "a.txt" })
+                if (browser->isFileSuitable (File::getCurrentWorkingDirectory().getChildFile (name)))
+                    offered.add (name);
+
+            seen.add (panel->getName() + (panel->isOnDesktop() ? " (own window): " : " (inside another window): ") + offered.joinIntoString (" "));
             panel->exitModalState (0);
         }
     }
@@ -201,7 +208,8 @@ TEST_F (UserActions, ExportAndConfirmedImportOpenTheirFilePanelsInWindowsOfTheir
     access->component.writeEventCallbackTrue (0);
     access->component.writeEventCallbackTrue (1);
     access->component.buttonClicked (&access->exportButton());
-    EXPECT_EQ (panels.seen, StringArray ("Choose a wave file to load. (own window)", "save as a Wave PCM(*.wav) (own window)"));
+    EXPECT_EQ (panels.seen, StringArray ("Choose a wave file to load. (own window): a.wav a.WAV a.aiff a.flac a.ogg a.mp3",
+                                         "save as a Wave PCM(*.wav) (own window): a.wav a.WAV"));
 }
 
 TEST_F (HandOverWithoutPedal, TheTimerShowsWhatTheWorkersHandOverAndTheirControlsRequestHasTheLastWord)

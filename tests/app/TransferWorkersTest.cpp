@@ -140,6 +140,12 @@ TEST_F (Transfers, ExportTargetOrMemoryThatCannotTakeThePhraseIsAFailureAfterRea
 
     EXPECT_EQ (firmware().getSentChunkSizes(), std::vector<int> (size >> 16, 1 << 16));
 
+    // Nor can a target in a missing folder.
+    firmware().setPhrase (0, pattern (4u << 16));
+    startExport (scratchFile ("missing").getChildFile ("phrase.wav"));
+    expectEnding ("Export fail", "Export Error", "No such file or directory");
+    EXPECT_EQ (firmware().getSentChunkSizes().size(), (size >> 16) + 4);
+
     // A phrase that fits the file's buffer reaches the system only at the flush, whose short
     // write nobody reports: only the file's size tells.
     firmware().setPhrase (0, pattern (12000));
