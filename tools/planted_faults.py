@@ -37,6 +37,7 @@ FAULTS = [
     # The USB manager and hot-plug
     ("listener-walk-unlocked", "juce_myModule/usb/KuvLibUSBManager.cpp", "    const ScopedLock sl (listenerLock);\n\n    for (int i = 0;", "    for (int i = 0;"),
     ("departure-reported-as-arrival", "juce_myModule/usb/KuvLibUSBManager.cpp", "callListeners (deviceLeft);", "callListeners (deviceArrived);"),
+    ("hotplug-any-product", "juce_myModule/usb/KuvLibUSBManager.cpp", "LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED,\n                                                               0, vendorId, productId,", "LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED,\n                                                               0, vendorId, LIBUSB_HOTPLUG_MATCH_ANY,"),
     ("hotplug-event-bits-swapped", "app/HandOverTimer.cpp", "uiRequestFlags.set (UiRequestFlags::pendingArrival);", "uiRequestFlags.set (UiRequestFlags::pendingDeparture);"),
     # Device scan
     ("scan-vendor-only", "app/DeviceScan.cpp", "(uint32) descriptor.idVendor | ((uint32) descriptor.idProduct << 16)", "(uint32) descriptor.idVendor | ((uint32) 0x0084 << 16)"),

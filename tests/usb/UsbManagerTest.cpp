@@ -25,6 +25,12 @@ TEST_F (UsbManagerTest, HotPlugEventsReachEveryListenerOncePerEntry)
     usb.addHotPlugListener (&late);   // while that arrival may be walked on the "libusb" thread
     ASSERT_TRUE (waitFor ([&] { return twice.arrivals == 2; }));
 
+    auto other = pedalAt (1, 9);
+    other.productId = 0x0085;   // the maker's next product: no event
+    auto& foreign = addPedal (other);
+    ASSERT_TRUE (waitFor ([&] { return foreign.isListedIn (usb.usbContext); }));
+    foreign.unplug();
+
     pedal.unplug();
     ASSERT_TRUE (waitFor ([&] { return twice.departures == 2 && late.departures == 1; }));
     EXPECT_EQ (twice.arrivals, 2);   // events arrive in order, so any further one would have come by now
