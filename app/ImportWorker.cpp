@@ -23,6 +23,14 @@ struct ImportResult
         result.transferResult = transferResult;
         return result;
     }
+
+    static ImportResult tooLarge (ImportError error, int64 size, uint32 limit)
+    {
+        auto result = failed (error);
+        result.size = size;
+        result.limit = limit;
+        return result;
+    }
 };
 
 /** The pedal's format and chunking must make sense before anything is converted or sent. */
@@ -47,19 +55,14 @@ ImportResult sendFile (KuvLibUSB_Device& device, const String& sendPath, bool is
     if (stream.failedToOpen() || ! stream.setPosition (0))
         return ImportResult::failed (formatError);
 
-    ImportResult result;
-    result.size = stream.getTotalLength();
-    result.limit = info.sizeLimit();
+    const auto fileSize = stream.getTotalLength();
 
-    if (result.size > (int64) result.limit)
-    {
-        result.error = isConverted ? decodedFileTooLarge : fileTooLarge;
-        return result;
-    }
+    if (fileSize > (int64) info.sizeLimit())
+        return ImportResult::tooLarge (isConverted ? decodedFileTooLarge : fileTooLarge, fileSize, info.sizeLimit());
 
     TransferBuffer file;
 
-    switch (file.load (stream, result.size))
+    switch (file.load (stream, fileSize))
     {
         case TransferBuffer::LoadResult::loaded:
             break;
@@ -72,7 +75,7 @@ ImportResult sendFile (KuvLibUSB_Device& device, const String& sendPath, bool is
             return ImportResult::failed (formatError);
     }
 
-    const auto size = (uint32) result.size;   // below the limit, so below 2^29
+    const auto size = (uint32) fileSize;   // below the limit, so below 2^29
     uint8 reply[PedalProtocol::replyBufferSize];
 
     // The pedal's answer to the write command says nothing we act on.
@@ -101,7 +104,7 @@ ImportResult sendFile (KuvLibUSB_Device& device, const String& sendPath, bool is
     }
 
     setProgressText ("Import successful");
-    return result;
+    return {};
 }
 } // namespace
 
@@ -152,13 +155,7 @@ void MainComponent::sentWaveFile()
 
             // Too large is known before anything is written: the alert names the size the file would have.
             if (conversion.outcome == ConversionResult::tooLarge)
-            {
-                ImportResult tooLarge;
-                tooLarge.error = decodedFileTooLarge;
-                tooLarge.size = conversion.size;
-                tooLarge.limit = wave.sizeLimit();
-                return tooLarge;
-            }
+                return ImportResult::tooLarge (decodedFileTooLarge, conversion.size, wave.sizeLimit());
 
             if (! conversion.succeeded())
                 return ImportResult::failed (formatError);

@@ -85,7 +85,7 @@ FAULTS = [
     ("export-partial-dropped", "app/ExportWorker.cpp", "const auto written = writeAll (stream, phrase.getData(), reception.received);", "const auto written = writeAll (stream, phrase.getData(), reception.lastResult < 0 ? 0 : reception.received);"),
     # Import
     ("import-bits-not-multiple-of-8", "app/ImportWorker.cpp", "        && info.sampleBits != 0\n        && info.sampleBits % 8 == 0;", "        && info.sampleBits != 0;"),
-    ("import-limit-inclusive", "app/ImportWorker.cpp", "if (result.size > (int64) result.limit)", "if (result.size >= (int64) result.limit)"),
+    ("import-limit-inclusive", "app/ImportWorker.cpp", "if (fileSize > (int64) info.sizeLimit())", "if (fileSize >= (int64) info.sizeLimit())"),
     ("import-too-large-kind", "app/ImportWorker.cpp", "isConverted ? decodedFileTooLarge : fileTooLarge", "fileTooLarge"),
     ("import-progress-after-chunk", "app/ImportWorker.cpp", "        progress.store ((float) (offset * 100.0 / size));\n        offset += (uint32) r;", "        offset += (uint32) r;\n        progress.store ((float) (offset * 100.0 / size));"),
     ("import-chunk-overrun", "app/ImportWorker.cpp", "const auto length = (int) jmin (size - offset, chunk);", "const auto length = (int) chunk;"),
