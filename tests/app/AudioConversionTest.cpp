@@ -2,6 +2,7 @@
 
 #include "AudioConversion.h"
 #include "helpers/ProcessLimits.h"
+#include "helpers/ScratchFolder.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -49,18 +50,8 @@ class AudioConversionTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        // A folder of the test's own for its inputs and for the temporary directory it hands the program.
-        auto pattern = (juce::File::getSpecialLocation (juce::File::tempDirectory).getFullPathName() + "/conversion-XXXXXX").toStdString();
-        ASSERT_NE (::mkdtemp (pattern.data()), nullptr);
-        scratch = juce::File (pattern);
-        ::setenv ("TMPDIR", pattern.c_str(), 1);
+        ASSERT_TRUE (scratch.isDirectory());
         formats.registerBasicFormats();
-    }
-
-    void TearDown() override
-    {
-        ::setenv ("TMPDIR", previousTmpDir.toRawUTF8(), 1);
-        scratch.deleteRecursively();
     }
 
     /** 20001 stereo frames at 44100 Hz of the tone generator's 1000 Hz at half scale, in the format the extension
@@ -101,9 +92,10 @@ protected:
         return file;
     }
 
-    juce::File scratch;
+    // The test's inputs, and the temporary directory it hands the program.
+    const ScratchFolder scratchFolder;
+    const juce::File& scratch = scratchFolder.folder;
     juce::AudioFormatManager formats;
-    const juce::String previousTmpDir = juce::SystemStats::getEnvironmentVariable ("TMPDIR", "/tmp");
 };
 
 TEST_F (AudioConversionTest, EveryFileIsSentFaithfullyOrRefusedAndNoneCrashesHangsOrWritesGigabytes)

@@ -11,8 +11,6 @@ struct ShownAlert
 {
     juce::String title;
     juce::String message;
-    juce::MessageBoxIconType icon = juce::MessageBoxIconType::NoIcon;
-    juce::StringArray buttons;
 };
 
 /** The framework's own alert windows: each is modal, so the one on top is the modal component in front. */
@@ -26,13 +24,7 @@ namespace ShownAlerts
         while (auto* alert = dynamic_cast<juce::AlertWindow*> (juce::Component::getCurrentlyModalComponent()))
         {
             // The window keeps its message only in its accessible description, after the title.
-            shown.push_back ({ alert->getName(), alert->getDescription().fromFirstOccurrenceOf (alert->getName() + ". ", false, false),
-                               alert->getAlertType(), {} });
-
-            for (auto* child : alert->getChildren())
-                if (auto* button = dynamic_cast<juce::Button*> (child))
-                    shown.back().buttons.add (button->getButtonText());
-
+            shown.push_back ({ alert->getName(), alert->getDescription().fromFirstOccurrenceOf (alert->getName() + ". ", false, false) });
             alert->exitModalState (0);
             waitFor ([closed = juce::Component::SafePointer<juce::Component> (alert)] { return closed == nullptr; });
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MainComponentFixture.h"
+#include "ScratchFolder.h"
 #include "ShownAlerts.h"
 
 #include "AudioConversion.h"
@@ -21,14 +22,7 @@ protected:
 
     void SetUp() override
     {
-        // The testbed already exists: its library has read TMPDIR, once per process. mkdtemp
-        // cannot hand two tests running in parallel the same folder.
-        previousTmpDir = juce::SystemStats::getEnvironmentVariable ("TMPDIR", "/tmp");
-        auto folder = (previousTmpDir + "/transfer-test-XXXXXX").toStdString();
-        ASSERT_NE (::mkdtemp (folder.data()), nullptr);
-        scratch = juce::File (folder);
-        ::setenv ("TMPDIR", folder.c_str(), 1);
-
+        ASSERT_TRUE (scratch.folder.isDirectory());
         pedal = &addPedal (pedalDescription);
         createComponent().stopTimer (MainComponent::timerId);
 
@@ -44,8 +38,6 @@ protected:
 
         ShownAlerts::dismissAll();
         MainComponentFixture::TearDown();
-        ::setenv ("TMPDIR", previousTmpDir.toRawUTF8(), 1);
-        scratch.deleteRecursively();
     }
 
     void startExport (const juce::File& target, int slot = 0)   { startWorker (&MainComponent::receiveWaveFile, target, slot); }
@@ -85,7 +77,7 @@ protected:
         firmware().setWaveInfo (info);
     }
 
-    juce::File scratchFile (const juce::String& name) const { return scratch.getChildFile (name); }
+    juce::File scratchFile (const juce::String& name) const { return scratch.folder.getChildFile (name); }
 
     /** Noise: no period that a chunk size could hide a misplaced chunk behind. */
     static Bytes pattern (size_t size, int seed = 1)
@@ -131,6 +123,5 @@ private:
     }
 
     bool workerStarted = false;
-    juce::File scratch;
-    juce::String previousTmpDir;
+    const ScratchFolder scratch;
 };
